@@ -1,0 +1,88 @@
+// The script file writer.
+#include "script/script.h"
+
+#include <cstring>
+
+namespace tallsay {
+namespace {
+
+// REQUIRES: the buffer has room for `bytes`.
+void append(ScriptFile& script, std::string_view bytes) {
+  std::memcpy(script.buffer + script.used, bytes.data(), bytes.size());
+  script.used += bytes.size();
+}
+
+void append_line(ScriptFile& script, std::string_view bytes) {
+  append(script, bytes);
+  append(script, kLineEnd);
+}
+
+void append_warning(ScriptFile& script, const Banner& banner, std::int32_t max_line_len,
+                    std::FILE* console) {
+  char numbers[32];
+  const int length = std::snprintf(numbers, sizeof numbers, "%d > %d",
+                                   static_cast<int>(banner.width), static_cast<int>(max_line_len));
+  const std::string_view number_text(numbers, static_cast<std::size_t>(length));
+  std::fprintf(console, "%.*s%.*s\n", static_cast<int>(kWarningWords.size()), kWarningWords.data(),
+               length, numbers);
+  append(script, kCommentPrefix);
+  append(script, kWarningWords);
+  append_line(script, number_text);
+}
+
+void append_say_line(ScriptFile& script, const char* row, std::size_t length, bool hide_name) {
+  append(script, kSayPrefix);
+  if (hide_name) script.buffer[script.used++] = kHideNameByte;
+  append(script, std::string_view(row, length));
+  append_line(script, kSayEnd);
+}
+
+}  // namespace
+
+bool open_script(ScriptFile& script, const char* path) {
+  std::FILE* stream = std::fopen(path, "wb");
+  if (stream == nullptr) return false;
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+  start_script(script, stream);
+  return true;
+}
+
+void start_script(ScriptFile& script, std::FILE* stream) {
+  script.stream = stream;
+  script.used = 0;
+  script.failed = false;
+  append_line(script, kScriptHeader);
+  append(script, kLineEnd);
+}
+
+bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
+                 std::int32_t max_line_len, bool hide_name, std::FILE* console) {
+  if (kScriptBufferBytes - script.used < kMaxBlockBytes) flush_script(script);
+  if (max_line_len > 0 && banner.width > max_line_len) {
+    append_warning(script, banner, max_line_len, console);
+  }
+  append(script, kCommentPrefix);
+  append_line(script, text);
+  const auto row_length = static_cast<std::size_t>(banner.row_length);
+  for (const auto& row : banner.rows) append_say_line(script, row, row_length, hide_name);
+  append(script, kLineEnd);
+  return !script.failed;
+}
+
+bool flush_script(ScriptFile& script) {
+  if (!script.failed && script.used > 0 &&
+      std::fwrite(script.buffer, 1, script.used, script.stream) != script.used) {
+    script.failed = true;
+  }
+  script.used = 0;
+  return !script.failed;
+}
+
+bool close_script(ScriptFile& script) {
+  flush_script(script);
+  if (std::fclose(script.stream) != 0) script.failed = true;
+  script.stream = nullptr;
+  return !script.failed;
+}
+
+}  // namespace tallsay

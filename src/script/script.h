@@ -1,0 +1,71 @@
+// Script output: the script file of console commands, a header and then one
+// block of a comment and four `say` lines per text line, every line ending in
+// CR LF.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "banner/banner.h"
+
+namespace tallsay {
+
+// The shape of the script, shared by everything that writes or reads it.
+inline constexpr std::string_view kScriptHeader = "// TALLSAY 4 line text version 1.0";
+inline constexpr std::string_view kLineEnd = "\r\n";
+inline constexpr std::string_view kCommentPrefix = "// ";
+inline constexpr std::string_view kSayPrefix = "say \"";
+inline constexpr std::string_view kSayEnd = "\"";
+inline constexpr char kHideNameByte = '\r';  // leads each row under --no-name
+inline constexpr std::string_view kWarningWords = "Warning: Line longer as specified: ";
+
+// The largest block one text line can give: warning line, comment line, four
+// say lines and the empty line.
+inline constexpr std::size_t kMaxBlockBytes =
+    kCommentPrefix.size() + kWarningWords.size() + 2 * 11 + 3 + kLineEnd.size() +
+    kCommentPrefix.size() + kMaxTextBytes + kLineEnd.size() +
+    kRowCount * (kSayPrefix.size() + 1 + (kRowBytes - 1) + kSayEnd.size() + kLineEnd.size()) +
+    kLineEnd.size();
+
+// The script gathers its bytes here and writes them in large pieces.
+inline constexpr std::size_t kScriptBufferBytes = 128 * 1024;
+static_assert(kScriptBufferBytes >= 2 * kMaxBlockBytes, "a block always fits");
+
+// An open script. The stream is written unbuffered; `buffer` is the only
+// buffer. After the first failed write, nothing more is written.
+struct ScriptFile {
+  std::FILE* stream;
+  std::size_t used;  // bytes of `buffer` not yet written
+  bool failed;       // a write, flush or close has failed
+  char buffer[kScriptBufferBytes];
+};
+
+// Creates the file at `path`, or empties it if it exists, and starts the
+// script on it (see start_script). Returns false, with nothing opened, when
+// the file cannot be created or opened for writing.
+bool open_script(ScriptFile& script, const char* path);
+
+// Starts a script on `stream`, already open for binary writing, and puts the
+// header (the header line and an empty line) into its buffer.
+void start_script(ScriptFile& script, std::FILE* stream);
+
+// Adds the block of one text line: when `max_line_len` is above 0 and the
+// banner is wider, the warning goes to `console` and as a comment line into
+// the script; then the comment line repeating `text`, the four rows as say
+// lines (each row led by a CR when `hide_name`), and an empty line. `text` is
+// the line as read and `banner` its layout. Returns false once any write of
+// the script has failed.
+bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
+                 std::int32_t max_line_len, bool hide_name, std::FILE* console);
+
+// Writes out what the buffer holds. Returns false once any write has failed.
+bool flush_script(ScriptFile& script);
+
+// Writes out what the buffer holds and closes the stream; the file is then
+// complete. Returns false when this or any earlier write, or the close, has
+// failed. The stream is closed either way.
+bool close_script(ScriptFile& script);
+
+}  // namespace tallsay
