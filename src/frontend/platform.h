@@ -1,0 +1,26 @@
+// The few services whose form differs between platforms: binary standard
+// input, raw reads, and telling what a path names.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace tallsay {
+
+// Switches standard input to binary mode, so the reader sees every byte.
+void use_binary_standard_input();
+
+// Reads up to `size` bytes from the descriptor under `stream`, returning as
+// soon as any are there (it does not wait to fill `buffer`). Returns the
+// count read, 0 at the end of input, or -1 on a read error. Interrupted reads
+// are retried. REQUIRES: nothing has been read from `stream` through stdio.
+long read_some(std::FILE* stream, unsigned char* buffer, std::size_t size);
+
+// Returns true when `stream` is open on a directory.
+bool is_directory(std::FILE* stream);
+
+// Returns true when `stream` is open on an existing regular file and `path`
+// names that same file (compared by identity, not by spelling).
+bool is_same_file(std::FILE* stream, const char* path);
+
+}  // namespace tallsay

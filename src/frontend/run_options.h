@@ -1,0 +1,81 @@
+// Front end: the command-line options, the reader of text lines, and the two
+// run modes (batch over a file, interactive over standard input) that take a
+// run from its options to its exit status.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "banner/banner.h"
+
+namespace tallsay {
+
+// The options of one run. Paths point into the argument vector; a null path
+// is absent, an empty one is present.
+struct RunOptions {
+  const char* out_path = nullptr;  // --out-file=
+  const char* in_path = nullptr;   // --in-file=; absent selects the interactive run
+  std::int32_t max_line_len = 0;   // --line-len=; 0 or below never warns
+  bool hide_name = false;          // --no-name
+};
+
+enum class ParseOutcome {
+  kRun,              // the options are complete
+  kInvalidArgument,  // an argument fits no option
+  kNoOutputFile,     // no --out-file= among the arguments
+};
+
+// Reads the arguments after the program name, left to right; a later option
+// overrides an earlier one. Stops at the first argument that fits no option
+// and points `bad_argument` at it. Fills `options` as far as it has read.
+ParseOutcome parse_options(int argc, const char* const* argv, RunOptions& options,
+                           const char*& bad_argument);
+
+// Reads the number of a --line-len= value: leading white space, one optional
+// sign, then decimal digits up to the first other byte; no digits read as 0.
+// The value wraps modulo 2^32 instead of being range-checked.
+std::int32_t parse_line_len(const char* text);
+
+// The line buffer: one text line and its NUL.
+inline constexpr std::size_t kLineBufferSize = kMaxTextBytes + 1;
+
+// Input is read from the stream in blocks of this size.
+inline constexpr std::size_t kReadBlockBytes = 64 * 1024;
+
+// Reads text lines from a stream opened in binary mode. It reads only what a
+// line needs, so a line typed on a terminal or sent down a pipe is delivered
+// without waiting for more.
+struct TextReader {
+  std::FILE* stream;
+  std::size_t pos;  // next unread byte of `block`
+  std::size_t end;  // bytes of `block` that hold input
+  bool at_end;      // the stream has reported its end
+  bool failed;      // a read has failed; no more lines will come
+  unsigned char block[kReadBlockBytes];
+};
+
+// Starts reading `stream` from where it stands.
+void start_reading(TextReader& reader, std::FILE* stream);
+
+// Reads the next text line into `line` and returns its length; 0 means there
+// is nothing more to process (end of input, a 0x1A as the first byte of the
+// read, an empty line, or a read error, which also sets reader.failed).
+// A read takes at most 1024 bytes and stops after a line feed. A CR is dropped
+// and the byte after it is taken in its place untested for CR; a 0x1A ends the
+// read and is not delivered; a NUL ends the text, and the rest of the read is
+// lost. The line feed that ends a line is removed.
+std::size_t read_text_line(char (&line)[kLineBufferSize], TextReader& reader);
+
+// Converts every line of the file `in_path` into the script at `out_path`, up
+// to the first empty line. Returns the exit status: 0, or 1 after an error
+// message on standard error.
+int run_batch(const RunOptions& options);
+
+// Reads lines from `input` and, for every non-empty one, rewrites the script
+// at `out_path` to hold the header and that line's block, closed before the
+// next line is read. Ends at the first empty line or the end of input.
+// Returns the exit status: 0, or 1 after an error message on standard error.
+int run_interactive(const RunOptions& options, std::FILE* input);
+
+}  // namespace tallsay
