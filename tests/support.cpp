@@ -1,0 +1,116 @@
+#include "support.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace tallsay::test {
+
+std::string from_hex(const std::string& hex) {
+  std::string bytes;
+  std::istringstream in(hex);
+  for (unsigned value; in >> std::hex >> value;) bytes += static_cast<char>(value);
+  return bytes;
+}
+
+std::string read_back(std::FILE* stream) {
+  std::fflush(stream);
+  std::rewind(stream);
+  std::string bytes;
+  char block[4096];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, stream)) > 0;) bytes.append(block, n);
+  return bytes;
+}
+
+std::FILE* stream_holding(const std::string& bytes) {
+  std::FILE* stream = std::tmpfile();
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fflush(stream);
+  std::rewind(stream);
+  return stream;
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+ScratchDir::ScratchDir() {
+  std::mt19937_64 random(
+      std::random_device{}() ^
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  path = std::filesystem::temp_directory_path() / ("tallsay-test-" + std::to_string(random()));
+  std::filesystem::create_directories(path);
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+
+std::string console(std::string text) {
+#ifdef _WIN32
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+    text.insert(at, 1, '\r');
+  }
+#endif
+  return text;
+}
+
+namespace {
+
+std::string quote(const std::string& word) {
+#ifdef _WIN32
+  return '"' + word + '"';
+#else
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+#endif
+}
+
+}  // namespace
+
+std::FILE* start_tool(const ScratchDir& dir, const std::vector<std::string>& args,
+                      const std::string& redirect) {
+  std::string command = quote(TALLSAY_EXE);
+  for (const auto& arg : args) command += ' ' + quote(arg);
+  command +=
+      " >" + quote(dir.file("stdout.txt")) + " 2>" + quote(dir.file("stderr.txt")) + redirect;
+#ifdef _WIN32
+  // cmd.exe strips one outer pair of quotes from the command.
+  return _popen(('"' + command + '"').c_str(), "wb");
+#else
+  std::signal(SIGPIPE, SIG_IGN);  // the tool may end before it has read all
+  return popen(command.c_str(), "w");
+#endif
+}
+
+ToolResult finish_tool(const ScratchDir& dir, std::FILE* input) {
+#ifdef _WIN32
+  const int status = _pclose(input);
+#else
+  const int raw = pclose(input);
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+#endif
+  return {status, read_file(dir.path / "stdout.txt"), read_file(dir.path / "stderr.txt")};
+}
+
+ToolResult run_tool(const ScratchDir& dir, const std::vector<std::string>& args,
+                    const std::string& input, const std::string& redirect) {
+  std::FILE* pipe = start_tool(dir, args, redirect);
+  std::fwrite(input.data(), 1, input.size(), pipe);
+  return finish_tool(dir, pipe);
+}
+
+}  // namespace tallsay::test
