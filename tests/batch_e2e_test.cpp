@@ -76,6 +76,8 @@ TEST_F(BatchTest, Conversions) {
       {"hi", "Hi\n", {}, kHiBlock, ""},
       {"crlf_and_no_final_end", "Hi\r\nHi", {}, kHiBlock + kHiBlock, ""},
       {"stops_at_empty_line", "Hi\n\nHi\n", {}, kHiBlock, ""},
+      {"end_mark_splits_line", "Hi\x1AHi\n", {}, kHiBlock + kHiBlock, ""},
+      {"nul_cuts_line", std::string("Hi\0!\nHi", 7), {}, kHiBlock + kHiBlock, ""},
       {"empty_input", "", {}, "", ""},
       {"cr_cr_lf",
        "\r\r\n",
