@@ -60,6 +60,10 @@ const LayoutCase kLayoutCases[] = {
     {"descender_j", "j", 4, {"20 20 20 96", "20 20 96 25", "20 20 20 25", "96 8B 8B 96"}},
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class LayoutTest : public testing::TestWithParam<LayoutCase> {};
 
 TEST_P(LayoutTest, KnownAnswer) {

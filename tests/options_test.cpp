@@ -55,6 +55,10 @@ const ParseCase kParseCases[] = {
     {"missing_out", {"--in-file=a", "--no-name"}, ParseOutcome::kNoOutputFile, nullptr},
 };
 
+void PrintTo(const ParseCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class ParseTest : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseTest, Outcome) {

@@ -79,6 +79,10 @@ const ReaderCase kReaderCases[] = {
      {k1024}},
 };
 
+void PrintTo(const ReaderCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class ReaderTest : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(ReaderTest, Lines) {

@@ -71,7 +71,20 @@ namespace {
 
 std::string quote(const std::string& word) {
 #ifdef _WIN32
-  return '"' + word + '"';
+  // Backslashes are doubled where they come before a quote, so that the
+  // program's argument parser gives them back as they were.
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : word) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  return quoted.append(2 * backslashes, '\\') + '"';
 #else
   std::string quoted = "'";
   for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
