@@ -98,7 +98,7 @@ TEST(ScriptTest, BlocksBeyondOneBufferStayInOrder) {
     texts.emplace_back(kMaxTextBytes, c);
     expected += write_script({texts.back()}).script.substr(kHeader.size());
   }
-  ASSERT_GT(expected.size(), 3 * kScriptBufferBytes);
+  ASSERT_GT(expected.size(), 3 * kWriteChunkBytes);
   EXPECT_EQ(expected, write_script(texts).script);
 }
 

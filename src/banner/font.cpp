@@ -161,6 +161,7 @@ constexpr CellRunTable build_cell_runs() {
       run.length = 1;
       run.width = 0;
       run.gap = 0;
+      run.step = 1;
       continue;
     }
     if (ch == 0x20) {
@@ -177,6 +178,7 @@ constexpr CellRunTable build_cell_runs() {
     run.length = static_cast<std::uint8_t>(length);
     run.width = static_cast<std::uint8_t>(length);
     run.gap = 1;
+    run.step = static_cast<std::uint32_t>(length) * 0x10001u;
   }
   return table;
 }

@@ -1,4 +1,5 @@
 // The reader of text lines.
+#include <cstdint>
 #include <cstring>
 
 #include "frontend/platform.h"
@@ -40,14 +41,33 @@ bool fill_block(TextReader& reader) {
   return true;
 }
 
+constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+
+// Returns true when any of the eight bytes of `word` is a line feed, CR or
+// 0x1A, testing them all at once.
+bool has_special_byte(std::uint64_t word) {
+  const auto has_zero_byte = [](std::uint64_t v) {
+    return ((v - kEveryByte) & ~v & (kEveryByte << 7)) != 0;
+  };
+  return has_zero_byte(word ^ (kEveryByte * kLineFeed)) ||
+         has_zero_byte(word ^ (kEveryByte * kCarriageReturn)) ||
+         has_zero_byte(word ^ (kEveryByte * kEndMark));
+}
+
 // Copies bytes up to the next line feed, CR or 0x1A, at most `room` of them.
 std::size_t copy_plain_run(TextReader& reader, char* out, std::size_t room) {
   const unsigned char* start = reader.block + reader.pos;
   std::size_t available = reader.end - reader.pos;
   if (available > room) available = room;
   std::size_t count = 0;
-  while (count < available && !kSpecial.is_special[start[count]]) ++count;
-  std::memcpy(out, start, count);
+  for (std::uint64_t word; count + 8 <= available; count += 8) {
+    std::memcpy(&word, start + count, 8);
+    if (has_special_byte(word)) break;
+    std::memcpy(out + count, &word, 8);
+  }
+  for (; count < available && !kSpecial.is_special[start[count]]; ++count) {
+    out[count] = static_cast<char>(start[count]);
+  }
   reader.pos += count;
   return count;
 }

@@ -41,7 +41,7 @@ std::int32_t parse_line_len(const char* text);
 inline constexpr std::size_t kLineBufferSize = kMaxTextBytes + 1;
 
 // Input is read from the stream in blocks of this size.
-inline constexpr std::size_t kReadBlockBytes = 64 * 1024;
+inline constexpr std::size_t kReadBlockBytes = 32 * 1024;
 
 // Reads text lines from a stream opened in binary mode. It reads only what a
 // line needs, so a line typed on a terminal or sent down a pipe is delivered

@@ -37,6 +37,15 @@ void append_say_line(ScriptFile& script, const char* row, std::size_t length, bo
   append_line(script, kSayEnd);
 }
 
+// Writes `count` bytes from the front of the buffer and moves the rest there.
+void write_front(ScriptFile& script, std::size_t count) {
+  if (!script.failed && std::fwrite(script.buffer, 1, count, script.stream) != count) {
+    script.failed = true;
+  }
+  script.used -= count;
+  std::memmove(script.buffer, script.buffer + count, script.used);
+}
+
 }  // namespace
 
 bool open_script(ScriptFile& script, const char* path) {
@@ -57,7 +66,6 @@ void start_script(ScriptFile& script, std::FILE* stream) {
 
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
                  std::int32_t max_line_len, bool hide_name, std::FILE* console) {
-  if (kScriptBufferBytes - script.used < kMaxBlockBytes) flush_script(script);
   if (max_line_len > 0 && banner.width > max_line_len) {
     append_warning(script, banner, max_line_len, console);
   }
@@ -66,15 +74,12 @@ bool write_block(ScriptFile& script, std::string_view text, const Banner& banner
   const auto row_length = static_cast<std::size_t>(banner.row_length);
   for (const auto& row : banner.rows) append_say_line(script, row, row_length, hide_name);
   append(script, kLineEnd);
+  if (script.used >= kWriteChunkBytes) write_front(script, kWriteChunkBytes);
   return !script.failed;
 }
 
 bool flush_script(ScriptFile& script) {
-  if (!script.failed && script.used > 0 &&
-      std::fwrite(script.buffer, 1, script.used, script.stream) != script.used) {
-    script.failed = true;
-  }
-  script.used = 0;
+  if (script.used > 0) write_front(script, script.used);
   return !script.failed;
 }
 

@@ -29,17 +29,19 @@ inline constexpr std::size_t kMaxBlockBytes =
     kRowCount * (kSayPrefix.size() + 1 + (kRowBytes - 1) + kSayEnd.size() + kLineEnd.size()) +
     kLineEnd.size();
 
-// The script gathers its bytes here and writes them in large pieces.
-inline constexpr std::size_t kScriptBufferBytes = 128 * 1024;
-static_assert(kScriptBufferBytes >= 2 * kMaxBlockBytes, "a block always fits");
+// The script is written in chunks of this size, so that every write but the
+// last starts and ends on a page boundary of the file, which file systems
+// take much faster than ragged writes.
+inline constexpr std::size_t kWriteChunkBytes = 128 * 1024;
 
-// An open script. The stream is written unbuffered; `buffer` is the only
-// buffer. After the first failed write, nothing more is written.
+// An open script. Its bytes gather in `buffer`, which holds a chunk and the
+// block that overfills it; the stream is unbuffered. After the first failed
+// write nothing more is written.
 struct ScriptFile {
   std::FILE* stream;
-  std::size_t used;  // bytes of `buffer` not yet written
+  std::size_t used;  // bytes of `buffer` not yet written; below a chunk between blocks
   bool failed;       // a write, flush or close has failed
-  char buffer[kScriptBufferBytes];
+  char buffer[kWriteChunkBytes + kMaxBlockBytes];
 };
 
 // Creates the file at `path`, or empties it if it exists, and starts the
