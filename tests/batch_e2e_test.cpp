@@ -149,7 +149,9 @@ TEST_F(BatchTest, FailuresLeaveTheScriptAsItWas) {
 
 TEST_F(BatchTest, ScriptThatCannotBeOpened) {
   write_file(in, "Hi\n");
-  for (const std::string& path : {std::string(), dir.file("missing/out.cfg"), dir.file("")}) {
+  std::filesystem::create_directory(dir.path / "folder");
+  for (const std::string& path :
+       {std::string(), dir.file("missing/out.cfg"), dir.file(""), dir.file("folder")}) {
     const auto result = run_tool(dir, {"--out-file=" + path, "--in-file=" + in});
     EXPECT_EQ(1, result.status) << path;
     EXPECT_EQ(console("Error, output file open error\n"), result.err) << path;
@@ -158,13 +160,17 @@ TEST_F(BatchTest, ScriptThatCannotBeOpened) {
 
 #ifdef __linux__
 TEST_F(BatchTest, DeviceFaults) {
-  write_file(in, "Hi\n");
-  auto result = run_tool(dir, {"--out-file=/dev/full", "--in-file=" + in});
-  EXPECT_EQ(1, result.status);
-  EXPECT_EQ("Error, output file write error\n", result.err);
+  // A short text fails when the script is closed, a longer one while
+  // blocks are still being written.
+  for (const std::string& text : {std::string("Hi\n"), std::string(20000, 'H') + "\n"}) {
+    write_file(in, text);
+    auto result = run_tool(dir, {"--out-file=/dev/full", "--in-file=" + in});
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("Error, output file write error\n", result.err);
+  }
 
   write_file(out, kOld);
-  result = run_tool(dir, {"--out-file=" + out, "--in-file=/proc/self/mem"});
+  auto result = run_tool(dir, {"--out-file=" + out, "--in-file=/proc/self/mem"});
   EXPECT_EQ(1, result.status);
   EXPECT_EQ("Error, input read error\n", result.err);
   EXPECT_EQ(kHeader, read_file(out));
@@ -172,6 +178,40 @@ TEST_F(BatchTest, DeviceFaults) {
   result = run_tool(dir, {"--out-file=/dev/null", "--in-file=/dev/null"});
   EXPECT_EQ(0, result.status);
   EXPECT_EQ("", result.err);
+
+  write_file(in, "Hi\n");
+  result = run_tool(dir, {"--out-file=/dev/null", "--in-file=" + in});
+  EXPECT_EQ(0, result.status);
+  result = run_tool(dir, {"--out-file=" + out, "--in-file=/dev/null"});
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(kHeader, read_file(out));
+}
+
+// The peak resident size of the tool run with `args`, in KiB, as GNU time
+// measures it; -1 when GNU time is not there.
+long tool_peak_kib(const test::ScratchDir& dir, const std::vector<std::string>& args) {
+  if (!std::filesystem::exists("/usr/bin/time")) return -1;
+  const std::string command = "/usr/bin/time -f %M -o " + test::shell_quote(dir.file("peak")) +
+                              " " + test::tool_command(args);
+  if (std::system(command.c_str()) != 0) return -1;
+  return std::stol(read_file(dir.path / "peak"));
+}
+
+TEST_F(BatchTest, SixMegabyteLineWithoutEndInConstantMemory) {
+  write_file(in, "Hi\n");
+  const long one_line_peak = tool_peak_kib(dir, {"--out-file=" + out, "--in-file=" + in});
+  // 6,000,000 bytes make 5,859 pieces of 1024 bytes and one of 384. Bytes of
+  // 0x80 and above draw nothing, which keeps the script small.
+  write_file(in, std::string(6000000, '\xE9'));
+  const long long_line_peak = tool_peak_kib(dir, {"--out-file=" + out, "--in-file=" + in});
+  const std::string script = read_file(out);
+  std::size_t comments = 0;
+  for (std::size_t at = 0; (at = script.find("\r\n// ", at)) != std::string::npos; ++at) {
+    ++comments;
+  }
+  EXPECT_EQ(5860u, comments);
+  if (one_line_peak < 0) GTEST_SKIP() << "no GNU time to measure memory with";
+  EXPECT_LT(long_line_peak, one_line_peak + 1024) << "KiB; the line alone is 5.7 MiB";
 }
 #endif
 

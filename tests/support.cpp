@@ -67,9 +67,7 @@ std::string console(std::string text) {
   return text;
 }
 
-namespace {
-
-std::string quote(const std::string& word) {
+std::string shell_quote(const std::string& word) {
 #ifdef _WIN32
   // Backslashes are doubled where they come before a quote, so that the
   // program's argument parser gives them back as they were.
@@ -92,14 +90,16 @@ std::string quote(const std::string& word) {
 #endif
 }
 
-}  // namespace
+std::string tool_command(const std::vector<std::string>& args) {
+  std::string command = shell_quote(TALLSAY_EXE);
+  for (const auto& arg : args) command += ' ' + shell_quote(arg);
+  return command;
+}
 
 std::FILE* start_tool(const ScratchDir& dir, const std::vector<std::string>& args,
                       const std::string& redirect) {
-  std::string command = quote(TALLSAY_EXE);
-  for (const auto& arg : args) command += ' ' + quote(arg);
-  command +=
-      " >" + quote(dir.file("stdout.txt")) + " 2>" + quote(dir.file("stderr.txt")) + redirect;
+  const std::string command = tool_command(args) + " >" + shell_quote(dir.file("stdout.txt")) +
+                              " 2>" + shell_quote(dir.file("stderr.txt")) + redirect;
 #ifdef _WIN32
   // cmd.exe strips one outer pair of quotes from the command.
   return _popen(('"' + command + '"').c_str(), "wb");

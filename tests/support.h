@@ -38,6 +38,12 @@ struct ToolResult {
   std::string err;
 };
 
+// `word` quoted for the platform's shell.
+std::string shell_quote(const std::string& word);
+
+// The shell command that runs the built tool with `args`.
+std::string tool_command(const std::vector<std::string>& args);
+
 // Starts the built tool in `dir` with `args`; returns the pipe to its
 // standard input. Its standard output and error go to files in `dir`;
 // `redirect` is added to the shell command as it stands.

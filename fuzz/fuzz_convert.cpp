@@ -1,0 +1,144 @@
+// Fuzz target: arbitrary bytes through the reader, the layout and the block
+// writer, checking what must hold for every input.
+//
+// The first input byte picks the options (hide_name, a width limit) and how
+// many bytes reach the reader at once before the rest comes from a file, so
+// that a CR or a line end falls on the edge of a read.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "banner/banner.h"
+#include "frontend/run_options.h"
+#include "script/script.h"
+
+namespace {
+
+using namespace tallsay;
+
+void check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+  }
+}
+
+// The reading rules, one byte at a time, written apart from the reader.
+std::vector<std::string> reference_lines(std::string_view input) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  const auto next = [&]() -> int {
+    return at < input.size() ? static_cast<unsigned char>(input[at++]) : -1;
+  };
+  for (;;) {
+    std::string read;
+    while (read.size() < static_cast<std::size_t>(kMaxTextBytes)) {
+      int c = next();
+      if (c == '\r') c = next();
+      if (c < 0 || c == 0x1A) break;
+      read += static_cast<char>(c);
+      if (c == '\n') break;
+    }
+    std::string text = read.substr(0, read.find('\0'));
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    if (text.empty()) return lines;
+    lines.push_back(text);
+  }
+}
+
+bool is_cell(char c) {
+  return c == kCellBlank || c == kCellUpper || c == kCellLower || c == kCellBoth;
+}
+
+void check_banner(std::string_view text, const Banner& banner) {
+  int controls = 0;
+  for (char c : text) controls += static_cast<unsigned char>(c) < 0x20;
+  check(banner.row_length <= 6 * static_cast<int>(text.size()), "row length bound");
+  check(banner.width == banner.row_length - controls, "width counts all but control bytes");
+  for (const auto& row : banner.rows) {
+    check(std::strlen(row) == static_cast<std::size_t>(banner.row_length), "rows of one length");
+    for (int i = 0; i < banner.row_length; ++i) {
+      const char c = row[i];
+      check(is_cell(c) || (static_cast<unsigned char>(c) < 0x20 && text.find(c) != text.npos),
+            "row holds cells and the text's control bytes");
+    }
+  }
+}
+
+// Checks the script's lines: all end in CR LF, and a say line holds between
+// its quotes only cells, control bytes and the leading CR under hide_name.
+void check_script(const std::string& script, std::size_t blocks, bool hide_name) {
+  check(script.rfind(std::string(kScriptHeader) + "\r\n\r\n", 0) == 0, "header first");
+  std::size_t say_lines = 0;
+  for (std::size_t start = 0; start < script.size();) {
+    // A text never holds a line feed, so the first CR LF ends the line.
+    const std::size_t end = script.find("\r\n", start);
+    check(end != std::string::npos, "every line ends in CR LF");
+    const std::string_view line(script.data() + start, end - start);
+    if (line.substr(0, 5) == "say \"") {
+      ++say_lines;
+      check(line.back() == '"', "say line closes its quote");
+      std::string_view inner = line.substr(5, line.size() - 6);
+      if (hide_name) {
+        check(!inner.empty() && inner[0] == '\r', "hidden name leads with CR");
+        inner.remove_prefix(1);
+      }
+      for (char c : inner) {
+        check(is_cell(c) || static_cast<unsigned char>(c) < 0x20, "say line bytes");
+      }
+    }
+    start = end + 2;
+  }
+  check(say_lines == 4 * blocks, "four say lines per block");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const bool hide_name = data[0] & 1;
+  const std::int32_t max_line_len = (data[0] >> 1) & 0x1F;
+  const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::size_t first_read = std::min<std::size_t>(input.size(), data[0] * 7u);
+
+  static TextReader reader;
+  static ScriptFile script;
+  static Banner banner;
+  std::FILE* rest = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* console = std::fopen("/dev/null", "w");
+  std::fwrite(input.data() + first_read, 1, input.size() - first_read, rest);
+  std::fflush(rest);
+  std::rewind(rest);
+  start_reading(reader, rest);
+  std::memcpy(reader.block, input.data(), first_read);
+  reader.end = first_read;
+
+  const std::vector<std::string> expected = reference_lines(input);
+  start_script(script, out);
+  char line[kLineBufferSize];
+  std::size_t blocks = 0;
+  for (std::size_t length; (length = read_text_line(line, reader)) != 0; ++blocks) {
+    check(blocks < expected.size() && expected[blocks] == std::string(line, length),
+          "reader follows the reading rules");
+    check(line[length] == '\0', "line terminated");
+    const std::string_view text(line, length);
+    lay_out_banner(text, banner);
+    check_banner(text, banner);
+    check(write_block(script, text, banner, max_line_len, hide_name, console), "block written");
+  }
+  check(blocks == expected.size() && !reader.failed, "every line read");
+  check(flush_script(script), "script flushed");
+  std::string written(static_cast<std::size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  check(std::fread(written.data(), 1, written.size(), out) == written.size(), "read back");
+  check_script(written, blocks, hide_name);
+  std::fclose(out);
+  std::fclose(rest);
+  std::fclose(console);
+  return 0;
+}
