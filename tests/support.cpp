@@ -90,16 +90,23 @@ std::string shell_quote(const std::string& word) {
 #endif
 }
 
-std::string tool_command(const std::vector<std::string>& args) {
-  std::string command = shell_quote(TALLSAY_EXE);
+std::string program_command(const std::string& exe, const std::vector<std::string>& args) {
+  std::string command = shell_quote(exe);
   for (const auto& arg : args) command += ' ' + shell_quote(arg);
   return command;
 }
 
-std::FILE* start_tool(const ScratchDir& dir, const std::vector<std::string>& args,
-                      const std::string& redirect) {
-  const std::string command = tool_command(args) + " >" + shell_quote(dir.file("stdout.txt")) +
-                              " 2>" + shell_quote(dir.file("stderr.txt")) + redirect;
+std::string tool_command(const std::vector<std::string>& args) {
+  return program_command(TALLSAY_EXE, args);
+}
+
+namespace {
+
+std::FILE* start_program(const std::string& exe, const ScratchDir& dir,
+                         const std::vector<std::string>& args, const std::string& redirect) {
+  const std::string command = program_command(exe, args) + " >" +
+                              shell_quote(dir.file("stdout.txt")) + " 2>" +
+                              shell_quote(dir.file("stderr.txt")) + redirect;
 #ifdef _WIN32
   // cmd.exe strips one outer pair of quotes from the command.
   return _popen(('"' + command + '"').c_str(), "wb");
@@ -107,6 +114,21 @@ std::FILE* start_tool(const ScratchDir& dir, const std::vector<std::string>& arg
   std::signal(SIGPIPE, SIG_IGN);  // the tool may end before it has read all
   return popen(command.c_str(), "w");
 #endif
+}
+
+ToolResult run_program(const std::string& exe, const ScratchDir& dir,
+                       const std::vector<std::string>& args, const std::string& input,
+                       const std::string& redirect) {
+  std::FILE* pipe = start_program(exe, dir, args, redirect);
+  std::fwrite(input.data(), 1, input.size(), pipe);
+  return finish_tool(dir, pipe);
+}
+
+}  // namespace
+
+std::FILE* start_tool(const ScratchDir& dir, const std::vector<std::string>& args,
+                      const std::string& redirect) {
+  return start_program(TALLSAY_EXE, dir, args, redirect);
 }
 
 ToolResult finish_tool(const ScratchDir& dir, std::FILE* input) {
@@ -121,9 +143,12 @@ ToolResult finish_tool(const ScratchDir& dir, std::FILE* input) {
 
 ToolResult run_tool(const ScratchDir& dir, const std::vector<std::string>& args,
                     const std::string& input, const std::string& redirect) {
-  std::FILE* pipe = start_tool(dir, args, redirect);
-  std::fwrite(input.data(), 1, input.size(), pipe);
-  return finish_tool(dir, pipe);
+  return run_program(TALLSAY_EXE, dir, args, input, redirect);
+}
+
+ToolResult run_preview(const ScratchDir& dir, const std::vector<std::string>& args,
+                       const std::string& input) {
+  return run_program(TALLSAY_PREVIEW_EXE, dir, args, input, "");
 }
 
 }  // namespace tallsay::test

@@ -41,6 +41,9 @@ struct ToolResult {
 // `word` quoted for the platform's shell.
 std::string shell_quote(const std::string& word);
 
+// The shell command that runs the program `exe` with `args`.
+std::string program_command(const std::string& exe, const std::vector<std::string>& args);
+
 // The shell command that runs the built tool with `args`.
 std::string tool_command(const std::vector<std::string>& args);
 
@@ -58,5 +61,9 @@ ToolResult finish_tool(const ScratchDir& dir, std::FILE* input);
 // to its standard input.
 ToolResult run_tool(const ScratchDir& dir, const std::vector<std::string>& args,
                     const std::string& input = "", const std::string& redirect = "");
+
+// Runs the built preview program in `dir` as run_tool runs the tool.
+ToolResult run_preview(const ScratchDir& dir, const std::vector<std::string>& args,
+                       const std::string& input = "");
 
 }  // namespace tallsay::test

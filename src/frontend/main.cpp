@@ -18,6 +18,6 @@ int main(int argc, char** argv) {
       break;
   }
   if (options.in_path != nullptr) return run_batch(options);
-  use_binary_standard_input();
+  use_binary_mode(stdin);
   return run_interactive(options, stdin);
 }

@@ -7,8 +7,8 @@
 
 namespace tallsay {
 
-// Switches standard input to binary mode, so the reader sees every byte.
-void use_binary_standard_input();
+// Switches a standard stream to binary mode, so every byte passes unchanged.
+void use_binary_mode(std::FILE* stream);
 
 // Reads up to `size` bytes from the descriptor under `stream`, returning as
 // soon as any are there (it does not wait to fill `buffer`). Returns the

@@ -8,7 +8,7 @@
 
 namespace tallsay {
 
-void use_binary_standard_input() {}
+void use_binary_mode(std::FILE*) {}
 
 long read_some(std::FILE* stream, unsigned char* buffer, std::size_t size) {
   for (;;) {

@@ -14,8 +14,8 @@ bool file_identity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 
 }  // namespace
 
-void use_binary_standard_input() {
-  _setmode(_fileno(stdin), _O_BINARY);
+void use_binary_mode(std::FILE* stream) {
+  _setmode(_fileno(stream), _O_BINARY);
 }
 
 long read_some(std::FILE* stream, unsigned char* buffer, std::size_t size) {

@@ -1,0 +1,111 @@
+// The preview of scripts written by the tool's own writer.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "banner/banner.h"
+#include "preview/preview.h"
+#include "script/script.h"
+#include "support.h"
+
+namespace tallsay {
+namespace {
+
+// A script of `texts` as the tool writes it.
+std::string script_of(const std::vector<std::string>& texts, bool hide_name = false,
+                      std::int32_t max_line_len = 0) {
+  static ScriptFile script;
+  static Banner banner;
+  std::FILE* out = std::tmpfile();
+  std::FILE* console = std::tmpfile();
+  start_script(script, out);
+  for (const auto& text : texts) {
+    lay_out_banner(text, banner);
+    write_block(script, text, banner, max_line_len, hide_name, console);
+  }
+  flush_script(script);
+  const std::string bytes = test::read_back(out);
+  std::fclose(out);
+  std::fclose(console);
+  return bytes;
+}
+
+std::string preview(const std::string& script, PreviewResult expected = PreviewResult::kShown) {
+  std::FILE* in = test::stream_holding(script);
+  std::FILE* out = std::tmpfile();
+  EXPECT_EQ(expected, preview_script(in, out));
+  const std::string shown = test::read_back(out);
+  std::fclose(in);
+  std::fclose(out);
+  return shown;
+}
+
+std::string lf_only(std::string text) {
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
+// The rows of the two worked examples, drawn.
+const std::string kHi =
+    "\u2588   \u2588  \u2580 \n"
+    "\u2588\u2584\u2584\u2584\u2588 \u2580\u2588 \n"
+    "\u2588   \u2588  \u2588 \n"
+    "\u2580   \u2580 \u2580\u2580\u2580\n\n";
+const std::string kAb =
+    "\u2584\u2580\u2580\u2580\u2584    \u2588    \n"
+    "\u2588   \u2588    \u2588\u2584\u2580\u2580\u2584\n"
+    "\u2588\u2580\u2580\u2580\u2588    \u2588   \u2588\n"
+    "\u2580   \u2580    \u2580\u2580\u2580\u2580 \n\n";
+
+TEST(PreviewTest, Scripts) {
+  const struct {
+    const char* name;
+    std::string script;
+    std::string shown;
+  } cases[] = {
+      {"hi", script_of({"Hi"}), kHi},
+      {"a_b", script_of({"A b"}), kAb},
+      {"no_name", script_of({"Hi", "A b"}, true), kHi + kAb},
+      {"lf_only", lf_only(script_of({"Hi"})), kHi},
+      {"lf_only_no_name", lf_only(script_of({"A b"}, true)), kAb},
+      {"warnings_and_blocks", script_of({"Hi", "A b", "Hi"}, false, 5), kHi + kAb + kHi},
+      {"control_bytes_take_no_column", script_of({"\tH\x01i"}), kHi},
+      {"header_only", script_of({}), ""},
+      {"empty_rows", script_of({"\x80"}), "\n\n\n\n\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.shown, preview(c.script)) << c.name;
+}
+
+TEST(PreviewTest, InputThatIsNotAScript) {
+  for (const std::string input : {"", "say \"%\"\r\n", "// TALLSAY 4 line text version 1.1\r\n",
+                                  "\r\n// TALLSAY 4 line text version 1.0\r\n"}) {
+    EXPECT_EQ("", preview(input, PreviewResult::kNotAScript)) << input;
+  }
+}
+
+TEST(PreviewTest, Program) {
+  test::ScratchDir dir;
+  test::write_file(dir.path / "hi.cfg", script_of({"Hi"}));
+  auto result = test::run_preview(dir, {dir.file("hi.cfg")});
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(kHi, result.out);
+  for (const std::vector<std::string>& from_stdin : {std::vector<std::string>{}, {"-"}}) {
+    result = test::run_preview(dir, from_stdin, lf_only(script_of({"A b"})));
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(kAb, result.out);
+  }
+  result = test::run_preview(dir, {dir.file("missing.cfg")});
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ(test::console("tallsay-preview: cannot open " + dir.file("missing.cfg") + "\n"),
+            result.err);
+  result = test::run_preview(dir, {}, "Hi\n");
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ(
+      test::console("tallsay-preview: not a tallsay script: the first line is not its header\n"),
+      result.err);
+  EXPECT_EQ("", result.out);
+}
+
+}  // namespace
+}  // namespace tallsay
