@@ -12,19 +12,7 @@
 namespace tallsay {
 namespace {
 
-using test::from_hex;
-
 const std::string kHeader = "// TALLSAY 4 line text version 1.0\r\n\r\n";
-const std::string kHiRows[kRowCount] = {
-    from_hex("25 20 20 20 25 20 20 96 20"), from_hex("25 8B 8B 8B 25 20 96 25 20"),
-    from_hex("25 20 20 20 25 20 20 25 20"), from_hex("96 20 20 20 96 20 96 96 96")};
-
-std::string say_lines(const std::string (&rows)[kRowCount], const std::string& prefix = "") {
-  std::string lines;
-  for (const auto& row : rows) lines += "say \"" + prefix + row + "\"\r\n";
-  return lines;
-}
-
 struct Written {
   std::string script;
   std::string console;
@@ -47,33 +35,6 @@ Written write_script(const std::vector<std::string>& texts, std::int32_t max_lin
   std::fclose(out);
   std::fclose(console);
   return written;
-}
-
-TEST(ScriptTest, HeaderAloneWithoutBlocks) {
-  EXPECT_EQ(kHeader, write_script({}).script);
-}
-
-TEST(ScriptTest, HiBlock) {
-  EXPECT_EQ(kHeader + "// Hi\r\n" + say_lines(kHiRows) + "\r\n", write_script({"Hi"}).script);
-}
-
-TEST(ScriptTest, HideNamePutsCrAfterEachOpeningQuote) {
-  EXPECT_EQ(kHeader + "// Hi\r\n" + say_lines(kHiRows, "\r") + "\r\n",
-            write_script({"Hi"}, 0, true).script);
-}
-
-TEST(ScriptTest, LineLengthWarning) {
-  const struct {
-    std::int32_t limit;
-    bool warns;
-  } cases[] = {{5, true}, {8, true}, {9, false}, {0, false}, {-5, false}, {1000, false}};
-  for (const auto& c : cases) {
-    const Written written = write_script({"Hi"}, c.limit);
-    const std::string words = "Warning: Line longer as specified: 9 > " + std::to_string(c.limit);
-    const std::string block = "// Hi\r\n" + say_lines(kHiRows) + "\r\n";
-    EXPECT_EQ(kHeader + (c.warns ? "// " + words + "\r\n" : "") + block, written.script) << c.limit;
-    EXPECT_EQ(c.warns ? words + "\n" : "", written.console) << c.limit;
-  }
 }
 
 TEST(ScriptTest, TextBytesRepeatedUnchanged) {

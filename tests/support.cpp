@@ -19,6 +19,45 @@ std::string from_hex(const std::string& hex) {
   return bytes;
 }
 
+namespace {
+
+std::string unescape(const std::string& field) {
+  std::string bytes;
+  if (field == "-") return bytes;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    const char c = field[i];
+    if (c == '{' && field.find('*', i) != std::string::npos) {
+      const std::size_t star = field.find('*', i);
+      bytes.append(std::stoul(field.substr(i + 1, star - i - 1)), field[star + 1]);
+      i = star + 2;  // the closing brace
+    } else if (c != '\\' || i + 1 == field.size()) {
+      bytes += c;
+    } else if (field[++i] == 'x') {
+      bytes += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      const char escaped = field[i];
+      bytes += escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped == 't' ? '\t' : escaped;
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> read_cases(const char* name) {
+  std::ifstream in(std::filesystem::path(TALLSAY_TEST_DATA) / name);
+  std::vector<std::vector<std::string>> cases;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(unescape(field));
+    cases.push_back(fields);
+  }
+  return cases;
+}
+
 std::string read_back(std::FILE* stream) {
   std::fflush(stream);
   std::rewind(stream);

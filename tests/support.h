@@ -12,6 +12,12 @@ namespace tallsay::test {
 // "25 8B" -> the two bytes 0x25 0x8B; blanks between bytes are skipped.
 std::string from_hex(const std::string& hex);
 
+// Reads the case table `name` of tests/data: one case a line, its fields
+// apart by tabs; lines that are empty or start with '#' are skipped. In a
+// field, \n \r \t \\ and \xHH stand for their bytes and {N*c} for N bytes
+// c; a field of a lone - is empty.
+std::vector<std::vector<std::string>> read_cases(const char* name);
+
 // Returns what `stream` holds from its start.
 std::string read_back(std::FILE* stream);
 
