@@ -15,20 +15,7 @@ namespace {
 // A script of `texts` as the tool writes it.
 std::string script_of(const std::vector<std::string>& texts, bool hide_name = false,
                       std::int32_t max_line_len = 0) {
-  static ScriptFile script;
-  static Banner banner;
-  std::FILE* out = std::tmpfile();
-  std::FILE* console = std::tmpfile();
-  start_script(script, out);
-  for (const auto& text : texts) {
-    lay_out_banner(text, banner);
-    write_block(script, text, banner, max_line_len, hide_name, console);
-  }
-  flush_script(script);
-  const std::string bytes = test::read_back(out);
-  std::fclose(out);
-  std::fclose(console);
-  return bytes;
+  return test::write_script(texts, max_line_len, hide_name).script;
 }
 
 std::string preview(const std::string& script, PreviewResult expected = PreviewResult::kShown) {

@@ -13,29 +13,7 @@ namespace tallsay {
 namespace {
 
 const std::string kHeader = "// TALLSAY 4 line text version 1.0\r\n\r\n";
-struct Written {
-  std::string script;
-  std::string console;
-};
-
-// Writes the header and one block per text into a fresh script.
-Written write_script(const std::vector<std::string>& texts, std::int32_t max_line_len = 0,
-                     bool hide_name = false) {
-  static ScriptFile script;
-  static Banner banner;
-  std::FILE* out = std::tmpfile();
-  std::FILE* console = std::tmpfile();
-  start_script(script, out);
-  for (const auto& text : texts) {
-    lay_out_banner(text, banner);
-    EXPECT_TRUE(write_block(script, text, banner, max_line_len, hide_name, console));
-  }
-  EXPECT_TRUE(flush_script(script));
-  Written written{test::read_back(out), test::read_back(console)};
-  std::fclose(out);
-  std::fclose(console);
-  return written;
-}
+using test::write_script;
 
 TEST(ScriptTest, TextBytesRepeatedUnchanged) {
   const std::string text = "100% \"quoted\" %s %n\tend";

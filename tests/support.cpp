@@ -1,5 +1,8 @@
 #include "support.h"
 
+#include "banner/banner.h"
+#include "script/script.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -56,6 +59,24 @@ std::vector<std::vector<std::string>> read_cases(const char* name) {
     cases.push_back(fields);
   }
   return cases;
+}
+
+WrittenScript write_script(const std::vector<std::string>& texts, std::int32_t max_line_len,
+                           bool hide_name) {
+  static ScriptFile script;
+  static Banner banner;
+  std::FILE* out = std::tmpfile();
+  std::FILE* console = std::tmpfile();
+  start_script(script, out);
+  for (const auto& text : texts) {
+    lay_out_banner(text, banner);
+    write_block(script, text, banner, max_line_len, hide_name, console);
+  }
+  flush_script(script);
+  WrittenScript written{read_back(out), read_back(console)};
+  std::fclose(out);
+  std::fclose(console);
+  return written;
 }
 
 std::string read_back(std::FILE* stream) {

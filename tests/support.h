@@ -2,6 +2,7 @@
 // files, and running the built tool.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,6 +18,16 @@ std::string from_hex(const std::string& hex);
 // field, \n \r \t \\ and \xHH stand for their bytes and {N*c} for N bytes
 // c; a field of a lone - is empty.
 std::vector<std::vector<std::string>> read_cases(const char* name);
+
+struct WrittenScript {
+  std::string script;   // the file's bytes
+  std::string console;  // what went to the console stream
+};
+
+// Writes a script of one block per text through the script writer, with
+// the two options of write_block.
+WrittenScript write_script(const std::vector<std::string>& texts, std::int32_t max_line_len = 0,
+                           bool hide_name = false);
 
 // Returns what `stream` holds from its start.
 std::string read_back(std::FILE* stream);
