@@ -1,18 +1,3 @@
-# Cross-build for 32-bit Windows with Debian's MinGW-w64 toolchain. Programs
-# are linked statically, so they need no DLL beyond those of Windows itself
-# (the threads model is POSIX, which the test framework needs),
-# and are run under wine when tests run.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# 32-bit Windows, the home platform.
+set(TALLSAY_MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,18 +1,3 @@
-# Cross-build for 64-bit Windows with Debian's MinGW-w64 toolchain. Programs
-# are linked statically, so they need no DLL beyond those of Windows itself
-# (the threads model is POSIX, which the test framework needs),
-# and are run under wine when tests run.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# 64-bit Windows, for testing where 32-bit programs cannot run.
+set(TALLSAY_MINGW_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

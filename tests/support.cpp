@@ -1,8 +1,5 @@
 #include "support.h"
 
-#include "banner/banner.h"
-#include "script/script.h"
-
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +9,9 @@
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
+
+#include "banner/banner.h"
+#include "script/script.h"
 
 namespace tallsay::test {
 
