@@ -49,6 +49,14 @@ TEST(PreviewTest, Scripts) {
   }
 }
 
+TEST(PreviewTest, HandEditedRows) {
+  // Bytes that the tool never puts into a row show as '?'; lines that are
+  // not say lines end a block.
+  EXPECT_EQ(
+      "\u2588?\u2584 \n\n\u2580\n\n",
+      preview("// TALLSAY 4 line text version 1.0\nsay \"%A\x01\x8B \"\n// x\nsay \"\x96\"\n"));
+}
+
 TEST(PreviewTest, InputThatIsNotAScript) {
   for (const std::string input : {"", "say \"%\"\r\n", "// TALLSAY 4 line text version 1.1\r\n",
                                   "\r\n// TALLSAY 4 line text version 1.0\r\n"}) {
