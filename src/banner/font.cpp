@@ -158,10 +158,8 @@ constexpr CellRunTable build_cell_runs() {
     if (ch < 0x20) {
       const char self = static_cast<char>(ch);
       put_column(self, self, self, self);
-      run.length = 1;
-      run.width = 0;
       run.gap = 0;
-      run.step = 1;
+      run.step = 1;  // one position, no column
       continue;
     }
     if (ch == 0x20) {
@@ -175,8 +173,6 @@ constexpr CellRunTable build_cell_runs() {
       }
     }
     put_column(kCellBlank, kCellBlank, kCellBlank, kCellBlank);
-    run.length = static_cast<std::uint8_t>(length);
-    run.width = static_cast<std::uint8_t>(length);
     run.gap = 1;
     run.step = static_cast<std::uint32_t>(length) * 0x10001u;
   }

@@ -1,6 +1,8 @@
 // The console messages of a run.
 #include "frontend/messages.h"
 
+#include <cstddef>
+
 namespace tallsay {
 
 void print_usage(std::FILE* out) {
@@ -16,30 +18,25 @@ void print_usage(std::FILE* out) {
       out);
 }
 
+namespace {
+
+// The message of each failure, in the order of the enum; an invalid
+// argument's message is completed with the argument.
+const char* const kMessages[] = {
+    "Invalid argument specified: '%s'\n", "Error, no output file specified\n",
+    "Error, input file not found\n",      "Error, input and output file are the same\n",
+    "Error, output file open error\n",    "Error, input read error\n",
+    "Error, output file write error\n",
+};
+static_assert(sizeof kMessages / sizeof *kMessages ==
+                  static_cast<std::size_t>(Failure::kOutputWrite) + 1,
+              "a message for every failure");
+
+}  // namespace
+
 int report_failure(Failure failure, const char* argument) {
-  switch (failure) {
-    case Failure::kInvalidArgument:
-      std::fprintf(stderr, "Invalid argument specified: '%s'\n", argument);
-      break;
-    case Failure::kNoOutputFile:
-      std::fputs("Error, no output file specified\n", stderr);
-      break;
-    case Failure::kInputNotFound:
-      std::fputs("Error, input file not found\n", stderr);
-      break;
-    case Failure::kSameFile:
-      std::fputs("Error, input and output file are the same\n", stderr);
-      break;
-    case Failure::kOutputOpen:
-      std::fputs("Error, output file open error\n", stderr);
-      break;
-    case Failure::kInputRead:
-      std::fputs("Error, input read error\n", stderr);
-      break;
-    case Failure::kOutputWrite:
-      std::fputs("Error, output file write error\n", stderr);
-      break;
-  }
+  // The argument is passed as a value, never used as the format.
+  std::fprintf(stderr, kMessages[static_cast<int>(failure)], argument ? argument : "");
   if (failure == Failure::kInvalidArgument || failure == Failure::kNoOutputFile) {
     print_usage(stdout);
   }
