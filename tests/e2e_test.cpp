@@ -62,7 +62,7 @@ std::vector<std::string> split_arguments(const std::string& field) {
 
 TEST(RunTest, Table) {
   const auto cases = test::read_cases("runs.cases");
-  ASSERT_EQ(46u, cases.size());
+  ASSERT_EQ(51u, cases.size());
   for (const auto& c : cases) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
@@ -71,11 +71,18 @@ TEST(RunTest, Table) {
     std::filesystem::create_directory(dir.path / "folder");
     const auto out = dir.path / "out.cfg";
     if (c[3] != "") write_file(dir.path / "in.txt", expand(c[3], dir));
-    if (c[4] != "") write_file(out, expand(c[4], dir));
+    if (c[4] != "") {
+      write_file(out, expand(c[4], dir));
+      std::filesystem::create_hard_link(out, dir.path / "link.cfg");
+#ifdef __linux__
+      std::filesystem::create_symlink(out, dir.path / "symlink.cfg");
+#endif
+    }
     std::vector<std::string> args;
     for (const auto& arg : split_arguments(c[2])) args.push_back(expand(arg, dir));
     const bool redirect = c[5].rfind('<', 0) == 0;
-    const auto result = test::run_tool(dir, args, redirect ? "" : c[5], redirect ? " " + c[5] : "");
+    const auto result =
+        test::run_tool(dir, args, redirect ? "" : c[5], redirect ? " " + expand(c[5], dir) : "");
     EXPECT_EQ(std::stoi(c[6]), result.status) << c[0];
     EXPECT_EQ(test::console(c[7]), result.err) << c[0];
     EXPECT_EQ(test::console(expand(c[8], dir)), result.out) << c[0];

@@ -9,6 +9,6 @@ trap 'rm -rf "$work"' EXIT
 "$tool" --in-file="$source/examples/hello.txt" --out-file="$work/hello.cfg"
 "$preview" "$work/hello.cfg" >"$work/shown.txt"
 # The lines after the command in the README's console block, up to its end.
-sed -n '/^\$ build\/release\/tallsay-preview hello.cfg$/,/^```$/p' "$source/README.md" |
+sed -n '/^\$ build\/release\/tallsay-preview build\/hello.cfg$/,/^```$/p' "$source/README.md" |
   sed '1d;$d' >"$work/readme.txt"
 diff -u "$work/readme.txt" "$work/shown.txt"

@@ -1,12 +1,15 @@
 // The interactive run: the script follows every line typed.
 #include "banner/banner.h"
 #include "frontend/messages.h"
+#include "frontend/platform.h"
 #include "frontend/run_options.h"
 #include "script/script.h"
 
 namespace tallsay {
 
 int run_interactive(const RunOptions& options, std::FILE* input) {
+  // Opening the script would empty the very file that is being read.
+  if (is_same_file(input, options.out_path)) return report_failure(Failure::kSameFile);
   TextReader reader;
   start_reading(reader, input);
   char line[kLineBufferSize];

@@ -75,7 +75,8 @@ int run_batch(const RunOptions& options);
 // Reads lines from `input` and, for every non-empty one, rewrites the script
 // at `out_path` to hold the header and that line's block, closed before the
 // next line is read. Ends at the first empty line or the end of input.
-// Returns the exit status: 0, or 1 after an error message on standard error.
+// Refuses to start when `input` is the script file itself. Returns the exit
+// status: 0, or 1 after an error message on standard error.
 int run_interactive(const RunOptions& options, std::FILE* input);
 
 }  // namespace tallsay
