@@ -35,17 +35,6 @@ struct Banner {
   std::int32_t width;       // display columns: row_length less control bytes
 };
 
-// The drawn columns of one glyph: from its first to its last non-zero column,
-// zero columns between them kept. Bit 0 of a column byte is the top pixel.
-struct GlyphColumns {
-  const std::uint8_t* columns;  // into the constant font; never null
-  int count;                    // 0 to 5
-};
-
-// Returns the drawn columns of the glyph of `ch`. Bytes outside 0x21 to 0x7F
-// have no glyph and give an empty run, as does 0x7F, whose glyph is empty.
-GlyphColumns glyph_columns(unsigned char ch);
-
 // Fills `banner` with the drawing of `text`: for each byte in turn, a control
 // byte (below 0x20) is copied into every row and takes no column; a space
 // draws two blank columns; 0x21 to 0x7F draw their glyph's columns; 0x80 and

@@ -12,7 +12,8 @@ namespace tallsay {
 // A last byte adds the same less its gap.
 struct alignas(8) CellRun {
   char cells[kRowCount][8];  // the first `length` bytes of each row count
-  std::uint32_t step;        // row positions | display columns << 16, the gap included
+  std::uint8_t length;       // row positions, the gap included
+  std::uint8_t columns;      // display columns, the gap included
   std::uint8_t gap;          // 1 when a blank gap column ends the run
 };
 

@@ -119,7 +119,10 @@ struct ColumnRun {
   int count;
 };
 
-constexpr ColumnRun find_column_run(int ch) {
+// The run of columns of the glyph of `ch` that is drawn: from its first to its
+// last non-zero column, zero columns between them kept; empty for a byte
+// without a glyph and for an empty glyph.
+constexpr ColumnRun glyph_columns(int ch) {
   if (ch < kFirstGlyph || ch >= kFirstGlyph + kGlyphCount) return {0, 0};
   const std::uint8_t* glyph = kFont[ch - kFirstGlyph];
   int first = 0;
@@ -158,15 +161,14 @@ constexpr CellRunTable build_cell_runs() {
     if (ch < 0x20) {
       const char self = static_cast<char>(ch);
       put_column(self, self, self, self);
-      run.gap = 0;
-      run.step = 1;  // one position, no column
+      run.length = 1;  // one position, no column
       continue;
     }
     if (ch == 0x20) {
       put_column(kCellBlank, kCellBlank, kCellBlank, kCellBlank);
       put_column(kCellBlank, kCellBlank, kCellBlank, kCellBlank);
     } else {
-      const ColumnRun columns = find_column_run(ch);
+      const ColumnRun columns = glyph_columns(ch);
       for (int i = 0; i < columns.count; ++i) {
         const std::uint8_t col = kFont[ch - kFirstGlyph][columns.first + i];
         put_column(cell_for(col, 0), cell_for(col, 1), cell_for(col, 2), cell_for(col, 3));
@@ -174,7 +176,7 @@ constexpr CellRunTable build_cell_runs() {
     }
     put_column(kCellBlank, kCellBlank, kCellBlank, kCellBlank);
     run.gap = 1;
-    run.step = static_cast<std::uint32_t>(length) * 0x10001u;
+    run.length = run.columns = static_cast<std::uint8_t>(length);
   }
   return table;
 }
@@ -182,11 +184,5 @@ constexpr CellRunTable build_cell_runs() {
 }  // namespace
 
 constexpr CellRunTable kCellRuns = build_cell_runs();
-
-GlyphColumns glyph_columns(unsigned char ch) {
-  const ColumnRun run = find_column_run(ch);
-  if (run.count == 0) return {kFont[0], 0};
-  return {kFont[ch - kFirstGlyph] + run.first, run.count};
-}
 
 }  // namespace tallsay

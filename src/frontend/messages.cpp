@@ -5,6 +5,8 @@
 
 namespace tallsay {
 
+namespace {
+
 void print_usage(std::FILE* out) {
   std::fputs(
       "Usage:\n"
@@ -17,8 +19,6 @@ void print_usage(std::FILE* out) {
       "  --no-name                    Don't show player name (namehack)\n",
       out);
 }
-
-namespace {
 
 // The message of each failure, in the order of the enum; an invalid
 // argument's message is completed with the argument.
@@ -34,11 +34,11 @@ static_assert(sizeof kMessages / sizeof *kMessages ==
 
 }  // namespace
 
-int report_failure(Failure failure, const char* argument) {
+int report_failure(const Console& console, Failure failure, const char* argument) {
   // The argument is passed as a value, never used as the format.
-  std::fprintf(stderr, kMessages[static_cast<int>(failure)], argument ? argument : "");
+  std::fprintf(console.err, kMessages[static_cast<int>(failure)], argument ? argument : "");
   if (failure == Failure::kInvalidArgument || failure == Failure::kNoOutputFile) {
-    print_usage(stdout);
+    print_usage(console.out);
   }
   return 1;
 }

@@ -1,7 +1,7 @@
 // The console messages of a run: the usage text and the one-line errors.
 #pragma once
 
-#include <cstdio>
+#include "frontend/run_options.h"
 
 namespace tallsay {
 
@@ -15,12 +15,9 @@ enum class Failure {
   kOutputWrite,      // writing the script failed
 };
 
-// Writes the usage text to `out`.
-void print_usage(std::FILE* out);
-
-// Writes the message of `failure` to standard error, with `argument` for an
-// invalid argument, and the usage text to standard output after the two
+// Writes the message of `failure` to `console.err`, with `argument` for an
+// invalid argument, and the usage text to `console.out` after the two
 // argument errors. Returns the exit status of a failed run, 1.
-int report_failure(Failure failure, const char* argument = nullptr);
+int report_failure(const Console& console, Failure failure, const char* argument = nullptr);
 
 }  // namespace tallsay

@@ -1,9 +1,9 @@
 // The reader of text lines.
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
 
-#include "frontend/platform.h"
 #include "frontend/run_options.h"
+#include "platform/platform.h"
 
 namespace tallsay {
 namespace {
@@ -12,19 +12,9 @@ constexpr unsigned char kLineFeed = 0x0A;
 constexpr unsigned char kCarriageReturn = 0x0D;
 constexpr unsigned char kEndMark = 0x1A;
 
-struct SpecialBytes {
-  bool is_special[256];
-};
-
-constexpr SpecialBytes make_special_bytes() {
-  SpecialBytes table{};
-  table.is_special[kLineFeed] = true;
-  table.is_special[kCarriageReturn] = true;
-  table.is_special[kEndMark] = true;
-  return table;
+bool is_special(unsigned char byte) {
+  return byte == kLineFeed || byte == kCarriageReturn || byte == kEndMark;
 }
-
-constexpr SpecialBytes kSpecial = make_special_bytes();
 
 // Makes sure `reader.block` holds an unread byte. Returns false at the end of
 // input or after a read error, which it records.
@@ -41,33 +31,13 @@ bool fill_block(TextReader& reader) {
   return true;
 }
 
-constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
-
-// Returns true when any of the eight bytes of `word` is a line feed, CR or
-// 0x1A, testing them all at once.
-bool has_special_byte(std::uint64_t word) {
-  const auto has_zero_byte = [](std::uint64_t v) {
-    return ((v - kEveryByte) & ~v & (kEveryByte << 7)) != 0;
-  };
-  return has_zero_byte(word ^ (kEveryByte * kLineFeed)) ||
-         has_zero_byte(word ^ (kEveryByte * kCarriageReturn)) ||
-         has_zero_byte(word ^ (kEveryByte * kEndMark));
-}
-
 // Copies bytes up to the next line feed, CR or 0x1A, at most `room` of them.
 std::size_t copy_plain_run(TextReader& reader, char* out, std::size_t room) {
   const unsigned char* start = reader.block + reader.pos;
-  std::size_t available = reader.end - reader.pos;
-  if (available > room) available = room;
+  const std::size_t available = std::min(reader.end - reader.pos, room);
   std::size_t count = 0;
-  for (std::uint64_t word; count + 8 <= available; count += 8) {
-    std::memcpy(&word, start + count, 8);
-    if (has_special_byte(word)) break;
-    std::memcpy(out + count, &word, 8);
-  }
-  for (; count < available && !kSpecial.is_special[start[count]]; ++count) {
-    out[count] = static_cast<char>(start[count]);
-  }
+  while (count < available && !is_special(start[count])) ++count;
+  std::memcpy(out, start, count);
   reader.pos += count;
   return count;
 }

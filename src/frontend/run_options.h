@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include "banner/banner.h"
+#include "platform/platform.h"
+#include "script/script.h"
 
 namespace tallsay {
 
@@ -67,16 +69,31 @@ void start_reading(TextReader& reader, std::FILE* stream);
 // lost. The line feed that ends a line is removed.
 std::size_t read_text_line(char (&line)[kLineBufferSize], TextReader& reader);
 
+// Adds the block of every text line of `reader` to `script`, up to the first
+// empty line, with the options' width limit and name hiding; line-length
+// warnings go to `warnings`. Stops at the first failed write and returns
+// false; returns true when every line was written. A read error ends the
+// lines as the end of input does and is left in reader.failed.
+bool convert_lines(TextReader& reader, ScriptFile& script, const RunOptions& options,
+                   std::FILE* warnings);
+
 // Converts every line of the file `in_path` into the script at `out_path`, up
 // to the first empty line. Returns the exit status: 0, or 1 after an error
-// message on standard error.
-int run_batch(const RunOptions& options);
+// message on `console`.
+int run_batch(const RunOptions& options, const Console& console);
 
 // Reads lines from `input` and, for every non-empty one, rewrites the script
 // at `out_path` to hold the header and that line's block, closed before the
 // next line is read. Ends at the first empty line or the end of input.
 // Refuses to start when `input` is the script file itself. Returns the exit
-// status: 0, or 1 after an error message on standard error.
-int run_interactive(const RunOptions& options, std::FILE* input);
+// status: 0, or 1 after an error message on `console`.
+int run_interactive(const RunOptions& options, std::FILE* input, const Console& console);
+
+// The whole run of the tool: parses the arguments (argv[0] is the program's
+// name), then runs the batch run, or the interactive run on `input`. The
+// usage text goes to console.out; errors and warnings go to console.err.
+// Returns the exit status: 0, or 1 after an error message on `console`, the
+// usage text following an argument error.
+int run_tallsay(int argc, const char* const* argv, std::FILE* input, const Console& console);
 
 }  // namespace tallsay

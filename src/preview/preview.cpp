@@ -1,6 +1,8 @@
 // Drawing the rows of a script.
 #include "preview/preview.h"
 
+#include <cstring>
+
 #include "banner/banner.h"
 #include "script/script.h"
 
@@ -33,8 +35,6 @@ bool is_say_line(std::string_view line) {
          line.substr(line.size() - kSayEnd.size()) == kSayEnd;
 }
 
-}  // namespace
-
 void render_row(std::string_view row, std::FILE* out) {
   for (const char cell : row) {
     if (cell == kCellBlank) {
@@ -51,6 +51,8 @@ void render_row(std::string_view row, std::FILE* out) {
   }
   std::fputc('\n', out);
 }
+
+}  // namespace
 
 PreviewResult preview_script(std::FILE* in, std::FILE* out) {
   char buffer[kLineCapacity];
@@ -71,6 +73,28 @@ PreviewResult preview_script(std::FILE* in, std::FILE* out) {
   }
   if (in_block) std::fputc('\n', out);
   return PreviewResult::kShown;
+}
+
+namespace {
+
+int fail(const Console& console, const char* message, const char* detail = "") {
+  std::fprintf(console.err, "tallsay-preview: %s%s\n", message, detail);
+  return 1;
+}
+
+}  // namespace
+
+int run_preview(int argc, const char* const* argv, std::FILE* input, const Console& console) {
+  if (argc > 2) return fail(console, "usage: tallsay-preview [SCRIPT]");
+  const bool from_input = argc < 2 || std::strcmp(argv[1], "-") == 0;
+  std::FILE* in = from_input ? input : std::fopen(argv[1], "rb");
+  if (in == nullptr) return fail(console, "cannot open ", argv[1]);
+  const PreviewResult result = preview_script(in, console.out);
+  if (!from_input) std::fclose(in);
+  if (result == PreviewResult::kNotAScript) {
+    return fail(console, "not a tallsay script: the first line is not its header");
+  }
+  return std::fflush(console.out) == 0 ? 0 : fail(console, "cannot write the preview");
 }
 
 }  // namespace tallsay

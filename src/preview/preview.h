@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdio>
-#include <string_view>
+
+#include "platform/platform.h"
 
 namespace tallsay {
 
@@ -12,16 +13,19 @@ enum class PreviewResult {
   kNotAScript,  // the first line is not the script header; nothing was written
 };
 
-// Writes to `out` the on-screen form of the bytes between the quotes of one
-// say line, followed by LF: a blank for 0x20, U+2580 for 0x96 (upper pixel),
-// U+2584 for 0x8B (lower pixel), U+2588 for 0x25 (both), in UTF-8. Control
-// bytes, the CR of --no-name among them, take no column and are left out;
-// any other byte, which the tool never writes there, shows as '?'.
-void render_row(std::string_view row, std::FILE* out);
-
 // Reads the script on `in`, with CR LF or LF line ends, and writes the rows
-// of every block to `out` (see render_row), with one empty line after each
-// block. Header, comment and warning lines are not shown.
+// of every block to `out` in UTF-8, each row ending in LF and each block
+// followed by an empty line: a blank for 0x20, U+2580 for 0x96 (upper
+// pixel), U+2584 for 0x8B (lower pixel), U+2588 for 0x25 (both). Control
+// bytes, the CR of --no-name among them, take no column and are left out;
+// any other byte, which the tool never writes there, shows as '?'. Header,
+// comment and warning lines are not shown.
 PreviewResult preview_script(std::FILE* in, std::FILE* out);
+
+// The whole run of tallsay-preview: shows the script named by the one
+// argument after the program's name, or the script on `input` when there
+// is none or it is "-", on console.out. Returns the exit status: 0, or 1
+// after a one-line message on console.err.
+int run_preview(int argc, const char* const* argv, std::FILE* input, const Console& console);
 
 }  // namespace tallsay

@@ -78,13 +78,8 @@ bool write_block(ScriptFile& script, std::string_view text, const Banner& banner
   return !script.failed;
 }
 
-bool flush_script(ScriptFile& script) {
-  if (script.used > 0) write_front(script, script.used);
-  return !script.failed;
-}
-
 bool close_script(ScriptFile& script) {
-  flush_script(script);
+  if (script.used > 0) write_front(script, script.used);
   if (std::fclose(script.stream) != 0) script.failed = true;
   script.stream = nullptr;
   return !script.failed;

@@ -62,9 +62,6 @@ void start_script(ScriptFile& script, std::FILE* stream);
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
                  std::int32_t max_line_len, bool hide_name, std::FILE* console);
 
-// Writes out what the buffer holds. Returns false once any write has failed.
-bool flush_script(ScriptFile& script);
-
 // Writes out what the buffer holds and closes the stream; the file is then
 // complete. Returns false when this or any earlier write, or the close, has
 // failed. The stream is closed either way.

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "frontend/platform.h"
+#include "platform/platform.h"
 
 namespace tallsay {
 

@@ -3,7 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
-#include "frontend/platform.h"
+#include "platform/platform.h"
 
 namespace tallsay {
 namespace {

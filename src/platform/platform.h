@@ -1,11 +1,18 @@
-// The few services whose form differs between platforms: binary standard
-// input, raw reads, and telling what a path names.
+// Platform: the console streams of a program, and the few services whose
+// form differs between systems: binary standard streams, raw reads, and
+// telling what a path names.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
 namespace tallsay {
+
+// The console streams a program writes to: its output and its messages.
+struct Console {
+  std::FILE* out;
+  std::FILE* err;
+};
 
 // Switches a standard stream to binary mode, so every byte passes unchanged.
 void use_binary_mode(std::FILE* stream);

@@ -1,0 +1,146 @@
+// Whole runs of tallsay and tallsay-preview from the tables runs.cases and
+// preview.cases, then what a table cannot say.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frontend/run_options.h"
+#include "preview/preview.h"
+#include "support.h"
+
+namespace tallsay {
+namespace {
+
+using test::read_file;
+using test::ScratchDir;
+
+using RunFunction = int (*)(int, const char* const*, std::FILE*, const Console&);
+
+std::string expand(std::string text, const ScratchDir& dir) {
+  for (const auto& [name, value] : {std::pair{"{IN}", dir.file("in.txt")},
+                                    {"{OUT}", dir.file("out.cfg")},
+                                    {"{DIR}", dir.path.string()}}) {
+    for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
+      text.replace(at, std::string(name).size(), value);
+    }
+  }
+  return text;
+}
+
+// Runs `run` in this process with `args` after the program's name, standard
+// input read from `input_path`; an argument ">PATH" sends the output there.
+test::ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
+                                   std::vector<std::string> args, const std::string& input_path) {
+  std::string out_path = dir.file("stdout");
+  std::vector<const char*> argv = {"program"};
+  for (const auto& arg : args) {
+    if (arg[0] == '>') out_path = arg.substr(1);
+    if (arg[0] != '>') argv.push_back(arg.c_str());
+  }
+  std::FILE* input = std::fopen(input_path.c_str(), "rb");
+  std::FILE* out = std::fopen(out_path.c_str(), "wb");
+  std::FILE* err = std::fopen(dir.file("stderr").c_str(), "wb");
+  const int status = run(static_cast<int>(argv.size()), argv.data(), input, {out, err});
+  for (std::FILE* stream : {input, out, err}) std::fclose(stream);
+  return {status, read_file(dir.path / "stdout"), read_file(dir.path / "stderr")};
+}
+
+// `text` with each "\n" turned into the platform's console line end.
+std::string console_text(std::string text) {
+#ifdef _WIN32
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+    text.insert(at, 1, '\r');
+  }
+#endif
+  return text;
+}
+
+void run_table(const char* table, RunFunction run, const char* exe) {
+  for (const auto& c : test::read_cases({"blocks.cases", table})) {
+#ifndef __linux__
+    if (c[1] == "linux") continue;
+#endif
+    ScratchDir dir;
+    std::filesystem::create_directory(dir.path / "folder");
+    const auto out = dir.path / "out.cfg";
+    test::write_file(dir.path / "in.txt", c[3]);
+    if (c[4] != "") {
+      test::write_file(out, c[4]);
+      std::filesystem::create_hard_link(out, dir.path / "link.cfg");
+#ifdef __linux__
+      std::filesystem::create_symlink(out, dir.path / "symlink.cfg");
+#endif
+    }
+    std::vector<std::string> args;
+    for (std::size_t start = 0; c[2] != "" && start <= c[2].size();) {
+      const std::size_t bar = std::min(c[2].find('|', start), c[2].size());
+      args.push_back(expand(c[2].substr(start, bar - start), dir));
+      start = bar + 1;
+    }
+    test::ProgramResult result;
+    if (c[1] == "process") {
+      std::FILE* pipe = test::start_program(exe, dir, args);
+      std::fwrite(c[5].data(), 1, c[5].size(), pipe);
+      result = test::finish_program(dir, pipe);
+    } else if (c[5].rfind('<', 0) == 0) {
+      result = run_in_process(run, dir, args, expand(c[5].substr(1), dir));
+    } else {
+      test::write_file(dir.path / "stdin", c[5]);
+      result = run_in_process(run, dir, args, dir.file("stdin"));
+    }
+    EXPECT_EQ(std::stoi(c[6]), result.status) << c[0];
+    const bool console = c[1] == "process";
+    EXPECT_EQ(console ? console_text(expand(c[7], dir)) : expand(c[7], dir), result.err) << c[0];
+    EXPECT_EQ(console ? console_text(c[8]) : c[8], result.out) << c[0];
+    EXPECT_EQ(c[9], std::filesystem::exists(out) ? read_file(out) : "") << c[0];
+  }
+}
+
+TEST(RunTest, Tool) {
+  run_table("runs.cases", run_tallsay, TALLSAY_EXE);
+}
+
+TEST(RunTest, Preview) {
+  run_table("preview.cases", run_preview, TALLSAY_PREVIEW_EXE);
+}
+
+TEST(RunTest, InteractiveScriptIsCompleteBeforeTheNextLine) {
+  ScratchDir dir;
+  const auto cases = test::read_cases({"blocks.cases", "interactive.cases"});
+  std::FILE* input = test::start_program(TALLSAY_EXE, dir, {"--out-file=" + dir.file("out.cfg")});
+  for (const auto& c : cases) {
+    std::fputs(c[0].c_str(), input);
+    std::fflush(input);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (read_file(dir.path / "out.cfg") != c[1] && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(c[1], read_file(dir.path / "out.cfg")) << c[0];
+  }
+  EXPECT_EQ(0, test::finish_program(dir, input).status);
+}
+
+TEST(RunTest, WriteFailureStopsReadingAtOnce) {
+  ScratchDir dir;
+  std::string text;
+  for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + "\n";
+  test::write_file(dir.path / "in", text);
+  static ScriptFile script;
+  static TextReader reader;
+  std::FILE* input = std::fopen(dir.file("in").c_str(), "rb");
+  start_script(script, std::fopen(dir.file("in").c_str(), "rb"));  // writes fail
+  start_reading(reader, input);
+  EXPECT_FALSE(convert_lines(reader, script, RunOptions{}, stderr));
+  // The first write comes once a chunk has gathered, long before the end.
+  char line[kLineBufferSize];
+  EXPECT_NE(0u, read_text_line(line, reader));
+  EXPECT_FALSE(close_script(script));
+  std::fclose(input);
+}
+
+}  // namespace
+}  // namespace tallsay
