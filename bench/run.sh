@@ -5,38 +5,39 @@
 #   2. script bytes per CPU second when converting to /dev/null;
 #   3. peak resident memory for the large text and for a one-line text;
 #   4. wall time of a one-line run against /bin/true.
+# Needs hyperfine, GNU time and Google Benchmark.
 # Usage: bench/run.sh [MEGABYTES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 megabytes=${1:-20}
 cmake --workflow --preset bench >/dev/null
-bin=build/bench
-tool=$bin/tallsay
-timer=$bin/bench/tallsay_timer
+tool=build/bench/tallsay
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$bin/bench/tallsay_make_text" $((megabytes * 1000000)) >"$work/text.txt"
+build/bench/bench/tallsay_make_text $((megabytes * 1000000)) >"$work/text.txt"
 printf 'Hi there!\n' >"$work/one.txt"
 "$tool" --in-file="$work/text.txt" --out-file="$work/script.cfg"
 text_bytes=$(stat -c %s "$work/text.txt")
 script_bytes=$(stat -c %s "$work/script.cfg")
 
-# Prints "<A wall> <A cpu> <B wall> <B cpu>" in microseconds.
+# Times the commands with hyperfine (RUNS runs after a warm-up, no shell) and
+# prints, for each, "<median wall> <mean user + system>" in seconds.
 measure() {
-  "$timer" "$@" | awk '{ printf "%s %s ", $2, $3 } END { print "" }'
+  local runs=$1
+  shift
+  hyperfine -N --style none --warmup 1 --runs "$runs" --export-csv "$work/times.csv" "$@" >/dev/null 2>&1
+  awk -F, 'NR > 1 { printf "%s %s ", $4, $5 + $6 } END { print "" }' "$work/times.csv"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-seconds() { awk -v us="$1" 'BEGIN { printf "%.3f", us / 1000000 }'; }
 
-read -r file_wall _ dd_wall _ < <(measure 5 -- \
-  "$tool" --in-file="$work/text.txt" --out-file="$work/out.cfg" -- \
-  dd if=/dev/zero of="$work/dd.bin" bs=1M count="$script_bytes" iflag=count_bytes status=none)
-read -r _ null_cpu _ _ < <(measure 5 -- \
-  "$tool" --in-file="$work/text.txt" --out-file=/dev/null -- /bin/true)
-read -r one_wall _ true_wall _ < <(measure 40 -- \
-  "$tool" --in-file="$work/one.txt" --out-file="$work/one.cfg" -- /bin/true)
+read -r file_wall _ dd_wall _ < <(measure 5 \
+  "$tool --in-file=$work/text.txt --out-file=$work/out.cfg" \
+  "dd if=/dev/zero of=$work/dd.bin bs=1M count=$script_bytes iflag=count_bytes status=none")
+read -r _ null_cpu < <(measure 5 "$tool --in-file=$work/text.txt --out-file=/dev/null")
+read -r one_wall _ true_wall _ < <(measure 40 \
+  "$tool --in-file=$work/one.txt --out-file=$work/one.cfg" /bin/true)
 # Peak resident memory in KiB (GNU time's %M) and minor page faults (%R), the
 # medians of five runs: the resident figure of a small process varies by a few
 # dozen pages of the C library from run to run, the count of pages it touched
@@ -50,13 +51,14 @@ read -r big_rss big_faults < <(peak_rss "$work/text.txt")
 read -r one_rss one_faults < <(peak_rss "$work/one.txt")
 
 echo "text: $text_bytes bytes; script: $script_bytes bytes"
-printf '1. to a file: %s s, dd of the same size: %s s, ratio %sx\n' \
-  "$(seconds "$file_wall")" "$(seconds "$dd_wall")" "$(ratio "$file_wall" "$dd_wall")"
-printf '2. to /dev/null: %s s of CPU, %s GB of script per CPU second\n' \
-  "$(seconds "$null_cpu")" "$(ratio "$script_bytes" "$((null_cpu * 1000))")"
+printf '1. to a file: %.3f s, dd of the same size: %.3f s, ratio %sx\n' \
+  "$file_wall" "$dd_wall" "$(ratio "$file_wall" "$dd_wall")"
+printf '2. to /dev/null: %.3f s of CPU, %s GB of script per CPU second\n' \
+  "$null_cpu" "$(ratio "$script_bytes" "$(awk -v s="$null_cpu" 'BEGIN { print s * 1e9 }')")"
 printf '3. peak resident memory: %s KiB for the text, %s KiB for one line (difference %s KiB);\n' \
   "$big_rss" "$one_rss" "$((big_rss - one_rss))"
 printf '   pages touched: %s against %s (difference %s KiB)\n' \
   "$big_faults" "$one_faults" "$(((big_faults - one_faults) * 4))"
-printf '4. one-line run: %s us, /bin/true: %s us, ratio %sx\n' \
-  "$one_wall" "$true_wall" "$(ratio "$one_wall" "$true_wall")"
+printf '4. one-line run: %.0f us, /bin/true: %.0f us, ratio %sx\n' \
+  "$(awk -v s="$one_wall" 'BEGIN { print s * 1e6 }')" \
+  "$(awk -v s="$true_wall" 'BEGIN { print s * 1e6 }')" "$(ratio "$one_wall" "$true_wall")"
