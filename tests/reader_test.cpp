@@ -31,7 +31,7 @@ std::vector<std::string> read_lines(const std::string& input) {
   static TextReader reader;
   test::ScratchDir dir;
   test::write_file(dir.path / "in", input);
-  std::FILE* stream = std::fopen(dir.file("in").c_str(), "rb");
+  std::FILE* stream = open_file(dir.file("in").c_str(), "rb");
   auto lines = read_lines(stream, reader);
   EXPECT_FALSE(reader.failed);
   std::fclose(stream);
@@ -47,7 +47,7 @@ TEST(ReaderTest, ByteRules) {
 TEST(ReaderTest, ReadErrorGivesNoLineAndIsRecorded) {
   static TextReader reader;
   test::ScratchDir dir;
-  std::FILE* write_only = std::fopen(dir.file("w.txt").c_str(), "wb");
+  std::FILE* write_only = open_file(dir.file("w.txt").c_str(), "wb");
   EXPECT_TRUE(read_lines(write_only, reader).empty());
   EXPECT_TRUE(reader.failed);
   std::fclose(write_only);

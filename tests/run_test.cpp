@@ -23,7 +23,7 @@ using RunFunction = int (*)(int, const char* const*, std::FILE*, const Console&)
 std::string expand(std::string text, const ScratchDir& dir) {
   for (const auto& [name, value] : {std::pair{"{IN}", dir.file("in.txt")},
                                     {"{OUT}", dir.file("out.cfg")},
-                                    {"{DIR}", dir.path.string()}}) {
+                                    {"{DIR}", dir.path.u8string()}}) {
     for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
       text.replace(at, std::string(name).size(), value);
     }
@@ -33,6 +33,7 @@ std::string expand(std::string text, const ScratchDir& dir) {
 
 // Runs `run` in this process with `args` after the program's name, standard
 // input read from `input_path`; an argument ">PATH" sends the output there.
+// `run` ends as the program's main does, closing the output.
 test::ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
                                    std::vector<std::string> args, const std::string& input_path) {
   std::string out_path = dir.file("stdout");
@@ -41,11 +42,12 @@ test::ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
     if (arg[0] == '>') out_path = arg.substr(1);
     if (arg[0] != '>') argv.push_back(arg.c_str());
   }
-  std::FILE* input = std::fopen(input_path.c_str(), "rb");
-  std::FILE* out = std::fopen(out_path.c_str(), "wb");
-  std::FILE* err = std::fopen(dir.file("stderr").c_str(), "wb");
+  std::FILE* input = open_file(input_path.c_str(), "rb");
+  std::FILE* out = open_file(out_path.c_str(), "wb");
+  std::FILE* err = open_file(dir.file("stderr").c_str(), "wb");
   const int status = run(static_cast<int>(argv.size()), argv.data(), input, {out, err});
-  for (std::FILE* stream : {input, out, err}) std::fclose(stream);
+  std::fclose(input);
+  std::fclose(err);
   return {status, read_file(dir.path / "stdout"), read_file(dir.path / "stderr")};
 }
 
@@ -101,11 +103,23 @@ void run_table(const char* table, RunFunction run, const char* exe) {
 }
 
 TEST(RunTest, Tool) {
-  run_table("runs.cases", run_tallsay, TALLSAY_EXE);
+  run_table(
+      "runs.cases",
+      [](int argc, const char* const* argv, std::FILE* in, const Console& c) {
+        const int status = run_tallsay(argc, argv, in, c);
+        std::fclose(c.out);
+        return status;
+      },
+      TALLSAY_EXE);
 }
 
 TEST(RunTest, Preview) {
-  run_table("preview.cases", run_preview, TALLSAY_PREVIEW_EXE);
+  run_table(
+      "preview.cases",
+      [](int argc, const char* const* argv, std::FILE* in, const Console& c) {
+        return close_preview(c, run_preview(argc, argv, in, c));
+      },
+      TALLSAY_PREVIEW_EXE);
 }
 
 TEST(RunTest, InteractiveScriptIsCompleteBeforeTheNextLine) {
@@ -124,6 +138,19 @@ TEST(RunTest, InteractiveScriptIsCompleteBeforeTheNextLine) {
   EXPECT_EQ(0, test::finish_program(dir, input).status);
 }
 
+#ifdef _WIN32
+TEST(RunTest, LauncherWritesTheScriptBesideItself) {
+  ScratchDir dir;
+  std::filesystem::copy_file(TALLSAY_EXE, dir.path / "tallsay.exe");
+  std::filesystem::copy_file(TALLSAY_LAUNCHER, dir.path / "chat.bat");
+  std::FILE* input = test::start_program(dir.file("chat.bat").c_str(), dir, {});
+  std::fputs("Hi\n\n", input);
+  EXPECT_EQ(0, test::finish_program(dir, input).status);
+  const auto header_and_hi = test::read_cases({"blocks.cases", "interactive.cases"})[0][1];
+  EXPECT_EQ(header_and_hi, read_file(dir.path / "chat.cfg"));
+}
+#endif
+
 TEST(RunTest, WriteFailureStopsReadingAtOnce) {
   ScratchDir dir;
   std::string text;
@@ -131,8 +158,8 @@ TEST(RunTest, WriteFailureStopsReadingAtOnce) {
   test::write_file(dir.path / "in", text);
   static ScriptFile script;
   static TextReader reader;
-  std::FILE* input = std::fopen(dir.file("in").c_str(), "rb");
-  start_script(script, std::fopen(dir.file("in").c_str(), "rb"));  // writes fail
+  std::FILE* input = open_file(dir.file("in").c_str(), "rb");
+  start_script(script, open_file(dir.file("in").c_str(), "rb"));  // writes fail
   start_reading(reader, input);
   EXPECT_FALSE(convert_lines(reader, script, RunOptions{}, stderr));
   // The first write comes once a chunk has gathered, long before the end.

@@ -91,7 +91,8 @@ ScratchDir::ScratchDir() {
   std::mt19937_64 random(
       std::random_device{}() ^
       static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  path = std::filesystem::temp_directory_path() / ("tallsay-test-" + std::to_string(random()));
+  path = std::filesystem::temp_directory_path() /
+         std::filesystem::u8path("tallsay-test-Иван-日本語-" + std::to_string(random()));
   std::filesystem::create_directories(path);
 }
 
@@ -107,8 +108,9 @@ std::FILE* start_program(const char* exe, const ScratchDir& dir,
   for (const auto& arg : args) command += " \"" + arg + '"';
   command += " >\"" + dir.file("stdout") + "\" 2>\"" + dir.file("stderr") + '"';
 #ifdef _WIN32
-  // cmd.exe strips one outer pair of quotes from the command.
-  return _popen(('"' + command + '"').c_str(), "wb");
+  // cmd.exe strips one outer pair of quotes from the command, which goes in
+  // UTF-16, so that any name reaches the program.
+  return _wpopen(std::filesystem::u8path('"' + command + '"').c_str(), L"wb");
 #else
   std::signal(SIGPIPE, SIG_IGN);  // the program may end before it has read all
   return popen(command.c_str(), "w");

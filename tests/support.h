@@ -23,12 +23,15 @@ std::vector<std::vector<std::string>> read_cases(const std::vector<const char*>&
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
-// A fresh empty folder, removed when the object goes.
+// A fresh empty folder, removed when the object goes. Its name holds
+// Cyrillic and Japanese letters, so that every test names files outside
+// the ANSI code page of a Windows system.
 struct ScratchDir {
   ScratchDir();
   ~ScratchDir();
   std::filesystem::path path;
-  std::string file(const char* name) const { return (path / name).string(); }
+  // The UTF-8 path of the file `name` in the folder.
+  std::string file(const char* name) const { return (path / name).u8string(); }
 };
 
 struct ProgramResult {
@@ -37,7 +40,7 @@ struct ProgramResult {
   std::string err;
 };
 
-// Starts the built program `exe` in `dir` with `args`, its standard output
+// Starts the built program `exe` in `dir` with `args` (UTF-8), its standard output
 // and error going to files there, and returns the pipe to its standard input.
 std::FILE* start_program(const char* exe, const ScratchDir& dir,
                          const std::vector<std::string>& args);

@@ -35,8 +35,10 @@ static_assert(sizeof kMessages / sizeof *kMessages ==
 }  // namespace
 
 int report_failure(const Console& console, Failure failure, const char* argument) {
+  char shown[65536];
   // The argument is passed as a value, never used as the format.
-  std::fprintf(console.err, kMessages[static_cast<int>(failure)], argument ? argument : "");
+  std::fprintf(console.err, kMessages[static_cast<int>(failure)],
+               argument ? console_argument(argument, shown, sizeof shown) : "");
   if (failure == Failure::kInvalidArgument || failure == Failure::kNoOutputFile) {
     print_usage(console.out);
   }

@@ -10,9 +10,8 @@ namespace tallsay {
 namespace {
 
 int convert_file(std::FILE* input, const RunOptions& options, const Console& console) {
-  // The script is opened only after these checks, so a bad input leaves an
-  // existing script as it was.
-  if (is_directory(input)) return report_failure(console, Failure::kInputNotFound);
+  // The script is opened only after this check, so that it cannot empty the
+  // very file that is to be read.
   if (is_same_file(input, options.out_path)) return report_failure(console, Failure::kSameFile);
   ScriptFile script;
   if (!open_script(script, options.out_path)) {
@@ -44,7 +43,7 @@ bool convert_lines(TextReader& reader, ScriptFile& script, const RunOptions& opt
 }
 
 int run_batch(const RunOptions& options, const Console& console) {
-  std::FILE* input = std::fopen(options.in_path, "rb");
+  std::FILE* input = open_file(options.in_path, "rb");
   if (input == nullptr) return report_failure(console, Failure::kInputNotFound);
   const int status = convert_file(input, options, console);
   std::fclose(input);

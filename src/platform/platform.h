@@ -1,6 +1,6 @@
 // Platform: the console streams of a program, and the few services whose
-// form differs between systems: binary standard streams, raw reads, and
-// telling what a path names.
+// form differs between systems: the program's arguments, files opened by
+// name, binary streams, raw reads, file identity and console text.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +14,26 @@ struct Console {
   std::FILE* err;
 };
 
+// Calls `run` with the program's arguments in UTF-8 and returns what it
+// returns. On Windows they come from the wide command line, so that a name
+// outside the system's ANSI code page arrives intact; elsewhere they are
+// `argv` as it is.
+int with_utf8_arguments(int argc, char** argv, int (*run)(int, const char* const*));
+
+// Opens the file that the UTF-8 `path` names, as std::fopen does with
+// `mode`. Returns null with errno set when it cannot; a folder gives EISDIR.
+std::FILE* open_file(const char* path, const char* mode);
+
+// Returns the UTF-8 `argument` as the console shows a program's argument:
+// in the system's ANSI code page on Windows, written into `buffer` (or
+// `argument` itself when it has not room), and `argument` itself elsewhere.
+const char* console_argument(const char* argument, char* buffer, std::size_t size);
+
+// Writes `size` bytes of UTF-8 text to `stream`; a Windows console gets it
+// as UTF-16, which shows every character whatever its code page. Returns
+// false when the write fails.
+bool write_text(std::FILE* stream, const char* text, std::size_t size);
+
 // Switches a standard stream to binary mode, so every byte passes unchanged.
 void use_binary_mode(std::FILE* stream);
 
@@ -23,11 +43,8 @@ void use_binary_mode(std::FILE* stream);
 // are retried. REQUIRES: nothing has been read from `stream` through stdio.
 long read_some(std::FILE* stream, unsigned char* buffer, std::size_t size);
 
-// Returns true when `stream` is open on a directory.
-bool is_directory(std::FILE* stream);
-
-// Returns true when `stream` is open on an existing regular file and `path`
-// names that same file (compared by identity, not by spelling).
+// Returns true when `stream` is open on an existing regular file and the
+// UTF-8 `path` names that same file (compared by identity, not by spelling).
 bool is_same_file(std::FILE* stream, const char* path);
 
 }  // namespace tallsay

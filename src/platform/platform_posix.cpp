@@ -1,4 +1,5 @@
-// Platform services for POSIX systems.
+// Platform services for POSIX systems, where names are bytes and the console
+// takes UTF-8 as it is.
 #include <cerrno>
 
 #include <sys/stat.h>
@@ -7,6 +8,29 @@
 #include "platform/platform.h"
 
 namespace tallsay {
+
+int with_utf8_arguments(int argc, char** argv, int (*run)(int, const char* const*)) {
+  return run(argc, argv);
+}
+
+std::FILE* open_file(const char* path, const char* mode) {
+  std::FILE* stream = std::fopen(path, mode);
+  struct stat info;
+  if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(stream);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return stream;
+}
+
+const char* console_argument(const char* argument, char*, std::size_t) {
+  return argument;
+}
+
+bool write_text(std::FILE* stream, const char* text, std::size_t size) {
+  return std::fwrite(text, 1, size, stream) == size;
+}
 
 void use_binary_mode(std::FILE*) {}
 
@@ -18,17 +42,11 @@ long read_some(std::FILE* stream, unsigned char* buffer, std::size_t size) {
   }
 }
 
-bool is_directory(std::FILE* stream) {
-  struct stat info;
-  return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 bool is_same_file(std::FILE* stream, const char* path) {
-  struct stat open_file;
-  struct stat named_file;
-  if (fstat(fileno(stream), &open_file) != 0 || stat(path, &named_file) != 0) return false;
-  return S_ISREG(open_file.st_mode) && open_file.st_dev == named_file.st_dev &&
-         open_file.st_ino == named_file.st_ino;
+  struct stat opened;
+  struct stat named;
+  if (fstat(fileno(stream), &opened) != 0 || stat(path, &named) != 0) return false;
+  return S_ISREG(opened.st_mode) && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 }  // namespace tallsay

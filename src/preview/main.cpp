@@ -6,7 +6,9 @@
 #include "preview/preview.h"
 
 int main(int argc, char** argv) {
-  tallsay::use_binary_mode(stdin);
-  tallsay::use_binary_mode(stdout);
-  return tallsay::run_preview(argc, argv, stdin, {stdout, stderr});
+  return tallsay::with_utf8_arguments(argc, argv, [](int count, const char* const* arguments) {
+    tallsay::use_binary_mode(stdin);
+    const tallsay::Console console = {stdout, stderr};
+    return tallsay::close_preview(console, tallsay::run_preview(count, arguments, stdin, console));
+  });
 }

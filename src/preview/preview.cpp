@@ -1,7 +1,10 @@
-// Drawing the rows of a script.
+// Drawing the rows of a script, and the run of tallsay-preview.
 #include "preview/preview.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "banner/banner.h"
 #include "script/script.h"
@@ -35,21 +38,54 @@ bool is_say_line(std::string_view line) {
          line.substr(line.size() - kSayEnd.size()) == kSayEnd;
 }
 
-void render_row(std::string_view row, std::FILE* out) {
+// Each cell becomes at most three bytes of UTF-8, and the row ends in LF.
+using RenderedRow = char[3 * kLineCapacity + 1];
+
+// Writes the on-screen form of `row` into `shown` and returns its length.
+std::size_t render_row(std::string_view row, RenderedRow& shown) {
+  std::size_t length = 0;
+  const auto put = [&](std::string_view text) {
+    std::memcpy(shown + length, text.data(), text.size());
+    length += text.size();
+  };
   for (const char cell : row) {
     if (cell == kCellBlank) {
-      std::fputc(' ', out);
+      put(" ");
     } else if (cell == kCellUpper) {
-      std::fputs("\xE2\x96\x80", out);  // U+2580 upper half block
+      put("\u2580");  // upper half block
     } else if (cell == kCellLower) {
-      std::fputs("\xE2\x96\x84", out);  // U+2584 lower half block
+      put("\u2584");  // lower half block
     } else if (cell == kCellBoth) {
-      std::fputs("\xE2\x96\x88", out);  // U+2588 full block
+      put("\u2588");  // full block
     } else if (static_cast<unsigned char>(cell) >= 0x20) {
-      std::fputc('?', out);
+      put("?");
     }
   }
-  std::fputc('\n', out);
+  put("\n");
+  return length;
+}
+
+const char kUsage[] =
+    "Usage: tallsay-preview [SCRIPT]\n"
+    "Shows the say rows of a script made by tallsay as they will look in the game.\n"
+    "Reads SCRIPT, or standard input when SCRIPT is absent or -.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n";
+
+// Writes "tallsay-preview: " and the message, with the UTF-8 `detail` and
+// the reason, as one line of text to console.err; returns the status 1.
+int fail(const Console& console, const char* message, const char* detail = "",
+         const char* reason = nullptr) {
+  char line[3 * 32768 + 256];
+  const int length = std::snprintf(line, sizeof line, "tallsay-preview: %s%s%s%s\n", message,
+                                   detail, reason ? ": " : "", reason ? reason : "");
+  write_text(console.err, line, std::min(sizeof line - 1, static_cast<std::size_t>(length)));
+  return 1;
+}
+
+bool is_option(const char* argument, const char* name) {
+  return std::strcmp(argument, name) == 0;
 }
 
 }  // namespace
@@ -60,41 +96,65 @@ PreviewResult preview_script(std::FILE* in, std::FILE* out) {
   if (!read_script_line(in, buffer, line) || line != kScriptHeader) {
     return PreviewResult::kNotAScript;
   }
+  static_assert(sizeof(RenderedRow) > 3 * kLineCapacity, "a rendered row fits");
+  RenderedRow shown;
+  bool written = true;
   bool in_block = false;
   while (read_script_line(in, buffer, line)) {
     const bool say = is_say_line(line);
     if (say) {
-      render_row(line.substr(kSayPrefix.size(), line.size() - kSayPrefix.size() - kSayEnd.size()),
-                 out);
+      const std::size_t length = render_row(
+          line.substr(kSayPrefix.size(), line.size() - kSayPrefix.size() - kSayEnd.size()), shown);
+      written = write_text(out, shown, length) && written;
     } else if (in_block) {
-      std::fputc('\n', out);
+      written = write_text(out, "\n", 1) && written;
     }
     in_block = say;
   }
-  if (in_block) std::fputc('\n', out);
-  return PreviewResult::kShown;
+  if (in_block) written = write_text(out, "\n", 1) && written;
+  return written ? PreviewResult::kShown : PreviewResult::kWriteFailed;
 }
-
-namespace {
-
-int fail(const Console& console, const char* message, const char* detail = "") {
-  std::fprintf(console.err, "tallsay-preview: %s%s\n", message, detail);
-  return 1;
-}
-
-}  // namespace
 
 int run_preview(int argc, const char* const* argv, std::FILE* input, const Console& console) {
-  if (argc > 2) return fail(console, "usage: tallsay-preview [SCRIPT]");
-  const bool from_input = argc < 2 || std::strcmp(argv[1], "-") == 0;
-  std::FILE* in = from_input ? input : std::fopen(argv[1], "rb");
-  if (in == nullptr) return fail(console, "cannot open ", argv[1]);
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (is_option(argument, "-h") || is_option(argument, "--help")) {
+      std::fputs(kUsage, console.out);
+      return 0;
+    }
+    if (is_option(argument, "--version")) {
+      std::fputs("tallsay-preview " TALLSAY_VERSION "\n", console.out);
+      return 0;
+    }
+    if (argument[0] == '-' && argument[1] != '\0') {
+      return fail(console, "unknown option ", argument, "try tallsay-preview --help");
+    }
+    if (path != nullptr) {
+      return fail(console, "more than one script named", "", "try tallsay-preview --help");
+    }
+    path = argument;
+  }
+  const bool from_input = path == nullptr || is_option(path, "-");
+  std::FILE* in = from_input ? input : open_file(path, "rb");
+  if (in == nullptr) return fail(console, "cannot open ", path, std::strerror(errno));
   const PreviewResult result = preview_script(in, console.out);
   if (!from_input) std::fclose(in);
   if (result == PreviewResult::kNotAScript) {
     return fail(console, "not a tallsay script: the first line is not its header");
   }
-  return std::fflush(console.out) == 0 ? 0 : fail(console, "cannot write the preview");
+  if (result == PreviewResult::kWriteFailed) {
+    return fail(console, "cannot write the preview", "", std::strerror(errno));
+  }
+  return 0;
+}
+
+int close_preview(const Console& console, int status) {
+  const bool written = std::fflush(console.out) == 0 && std::ferror(console.out) == 0;
+  const int error = errno;
+  const bool closed = std::fclose(console.out) == 0;
+  if (status != 0 || (written && closed)) return status;
+  return fail(console, "cannot write the preview", "", std::strerror(written ? errno : error));
 }
 
 }  // namespace tallsay

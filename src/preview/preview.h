@@ -9,8 +9,9 @@
 namespace tallsay {
 
 enum class PreviewResult {
-  kShown,       // every block was written out
-  kNotAScript,  // the first line is not the script header; nothing was written
+  kShown,        // every block was written out
+  kNotAScript,   // the first line is not the script header; nothing was written
+  kWriteFailed,  // writing to the output failed
 };
 
 // Reads the script on `in`, with CR LF or LF line ends, and writes the rows
@@ -22,10 +23,17 @@ enum class PreviewResult {
 // comment and warning lines are not shown.
 PreviewResult preview_script(std::FILE* in, std::FILE* out);
 
-// The whole run of tallsay-preview: shows the script named by the one
-// argument after the program's name, or the script on `input` when there
-// is none or it is "-", on console.out. Returns the exit status: 0, or 1
-// after a one-line message on console.err.
+// The whole run of tallsay-preview but the closing of its output: shows the
+// script named by the one operand after the program's name (UTF-8), or the
+// script on `input` when there is none or it is "-", on console.out; or,
+// for -h or --help, the usage, and for --version the version. Returns the
+// exit status: 0, or 1 after a one-line message on console.err that says
+// why.
 int run_preview(int argc, const char* const* argv, std::FILE* input, const Console& console);
+
+// Ends a run that gave `status`: flushes and closes console.out. When that
+// fails after a run that had not, says why on console.err and returns 1;
+// otherwise returns `status`.
+int close_preview(const Console& console, int status);
 
 }  // namespace tallsay

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+
 namespace tallsay {
 namespace {
 
@@ -49,7 +51,7 @@ void write_front(ScriptFile& script, std::size_t count) {
 }  // namespace
 
 bool open_script(ScriptFile& script, const char* path) {
-  std::FILE* stream = std::fopen(path, "wb");
+  std::FILE* stream = open_file(path, "wb");
   if (stream == nullptr) return false;
   std::setvbuf(stream, nullptr, _IONBF, 0);
   start_script(script, stream);
