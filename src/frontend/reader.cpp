@@ -12,10 +12,6 @@ constexpr unsigned char kLineFeed = 0x0A;
 constexpr unsigned char kCarriageReturn = 0x0D;
 constexpr unsigned char kEndMark = 0x1A;
 
-bool is_special(unsigned char byte) {
-  return byte == kLineFeed || byte == kCarriageReturn || byte == kEndMark;
-}
-
 // Makes sure `reader.block` holds an unread byte. Returns false at the end of
 // input or after a read error, which it records.
 bool fill_block(TextReader& reader) {
@@ -34,9 +30,12 @@ bool fill_block(TextReader& reader) {
 // Copies bytes up to the next line feed, CR or 0x1A, at most `room` of them.
 std::size_t copy_plain_run(TextReader& reader, char* out, std::size_t room) {
   const unsigned char* start = reader.block + reader.pos;
-  const std::size_t available = std::min(reader.end - reader.pos, room);
-  std::size_t count = 0;
-  while (count < available && !is_special(start[count])) ++count;
+  std::size_t count = std::min(reader.end - reader.pos, room);
+  for (const unsigned char special : {kLineFeed, kCarriageReturn, kEndMark}) {
+    if (const void* found = std::memchr(start, special, count)) {
+      count = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - start);
+    }
+  }
   std::memcpy(out, start, count);
   reader.pos += count;
   return count;
