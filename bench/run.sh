@@ -27,7 +27,7 @@ script_bytes=$(stat -c %s "$work/script.cfg")
 measure() {
   local runs=$1
   shift
-  hyperfine -N --style none --warmup 1 --runs "$runs" --export-csv "$work/times.csv" "$@" >/dev/null 2>&1
+  hyperfine -N --style none --warmup 3 --runs "$runs" --export-csv "$work/times.csv" "$@" >/dev/null 2>&1
   awk -F, 'NR > 1 { printf "%s %s ", $4, $5 + $6 } END { print "" }' "$work/times.csv"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -36,7 +36,7 @@ read -r file_wall _ dd_wall _ < <(measure 5 \
   "$tool --in-file=$work/text.txt --out-file=$work/out.cfg" \
   "dd if=/dev/zero of=$work/dd.bin bs=1M count=$script_bytes iflag=count_bytes status=none")
 read -r _ null_cpu < <(measure 5 "$tool --in-file=$work/text.txt --out-file=/dev/null")
-read -r one_wall _ true_wall _ < <(measure 40 \
+read -r one_wall _ true_wall _ < <(measure 200 \
   "$tool --in-file=$work/one.txt --out-file=$work/one.cfg" /bin/true)
 # Peak resident memory in KiB (GNU time's %M) and minor page faults (%R), the
 # medians of five runs: the resident figure of a small process varies by a few
