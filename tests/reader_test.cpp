@@ -44,15 +44,6 @@ TEST(ReaderTest, ByteRules) {
   }
 }
 
-TEST(ReaderTest, ReadErrorGivesNoLineAndIsRecorded) {
-  static TextReader reader;
-  test::ScratchDir dir;
-  std::FILE* write_only = open_file(dir.file("w.txt").c_str(), "wb");
-  EXPECT_TRUE(read_lines(write_only, reader).empty());
-  EXPECT_TRUE(reader.failed);
-  std::fclose(write_only);
-}
-
 #ifdef __linux__
 TEST(ReaderTest, ReadErrorInTheMiddleOfALineLosesThatLine) {
   // This process's memory read through /proc/self/mem, from text at the end
