@@ -1,5 +1,5 @@
-// Platform services for POSIX systems, where names are bytes and the console
-// takes UTF-8 as it is.
+// Platform services for POSIX systems: files, raw reads and file identity
+// (the rest is in platform_utf8.cpp).
 #include <cerrno>
 
 #include <sys/stat.h>
@@ -8,10 +8,6 @@
 #include "platform/platform.h"
 
 namespace tallsay {
-
-int with_utf8_arguments(int argc, char** argv, int (*run)(int, const char* const*)) {
-  return run(argc, argv);
-}
 
 std::FILE* open_file(const char* path, const char* mode) {
   std::FILE* stream = std::fopen(path, mode);
@@ -23,16 +19,6 @@ std::FILE* open_file(const char* path, const char* mode) {
   }
   return stream;
 }
-
-const char* console_argument(const char* argument, char*, std::size_t) {
-  return argument;
-}
-
-bool write_text(std::FILE* stream, const char* text, std::size_t size) {
-  return std::fwrite(text, 1, size, stream) == size;
-}
-
-void use_binary_mode(std::FILE*) {}
 
 long read_some(std::FILE* stream, unsigned char* buffer, std::size_t size) {
   for (;;) {
