@@ -14,6 +14,18 @@ struct Output {
   std::size_t size;
 };
 
+namespace {
+
+// A stream that reads the `size` bytes at `bytes`. A memory stream needs a
+// byte at least, so nothing is read as the byte `stand_in`, which the caller
+// picks to give what nothing gives.
+std::FILE* open_bytes(const char* bytes, std::size_t size, const char* stand_in) {
+  return size > 0 ? fmemopen(const_cast<char*>(bytes), size, "rb")
+                  : fmemopen(const_cast<char*>(stand_in), 1, "rb");
+}
+
+}  // namespace
+
 extern "C" {
 
 // Converts the `size` bytes of `text` as a batch run over a file of those
@@ -22,9 +34,7 @@ extern "C" {
 // the run writes to its console.
 void tallsay_convert(const char* text, std::size_t size, std::int32_t line_len, int no_name,
                      Output* script, Output* warnings) {
-  // A memory stream needs a byte; a lone line end converts as nothing does.
-  std::FILE* input = size > 0 ? fmemopen(const_cast<char*>(text), size, "rb")
-                              : fmemopen(const_cast<char*>("\n"), 1, "rb");
+  std::FILE* input = open_bytes(text, size, "\n");  // a lone line end converts to nothing
   std::FILE* console = open_memstream(&warnings->bytes, &warnings->size);
   // Too large for the stack; left uninitialised, as they would be there.
   const std::unique_ptr<tallsay::ScriptFile> file(new tallsay::ScriptFile);
@@ -43,8 +53,7 @@ void tallsay_convert(const char* text, std::size_t size, std::int32_t line_len, 
 // Draws the `size` bytes of `script` as tallsay-preview does: `shown` gets
 // its UTF-8 text, empty when the bytes are not a script.
 void tallsay_preview(const char* script, std::size_t size, Output* shown) {
-  std::FILE* input = size > 0 ? fmemopen(const_cast<char*>(script), size, "rb")
-                              : fmemopen(const_cast<char*>(""), 1, "rb");
+  std::FILE* input = open_bytes(script, size, "");  // a NUL is no header either
   std::FILE* output = open_memstream(&shown->bytes, &shown->size);
   tallsay::preview_script(input, output);
   std::fclose(output);
