@@ -44,6 +44,21 @@ TEST(ReaderTest, ByteRules) {
   }
 }
 
+TEST(ReaderTest, NothingIsReadAfterTheEnd) {
+  // Like a terminal after its end of input, a file that grows later has more
+  // to give; the reader has met the end and must not ask again.
+  static TextReader reader;
+  test::ScratchDir dir;
+  test::write_file(dir.path / "in", "ab");
+  std::FILE* stream = open_file(dir.file("in").c_str(), "rb");
+  start_reading(reader, stream);
+  char line[kLineBufferSize];
+  EXPECT_EQ(2u, read_text_line(line, reader));
+  test::write_file(dir.path / "in", "abmore\n");
+  EXPECT_EQ(0u, read_text_line(line, reader));
+  std::fclose(stream);
+}
+
 #ifdef __linux__
 TEST(ReaderTest, ReadErrorInTheMiddleOfALineLosesThatLine) {
   // This process's memory read through /proc/self/mem, from text at the end
