@@ -1,7 +1,6 @@
 // Drawing the rows of a script, and the run of tallsay-preview.
 #include "preview/preview.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -78,9 +77,9 @@ const char kUsage[] =
 int fail(const Console& console, const char* message, const char* detail = "",
          const char* reason = nullptr) {
   char line[3 * 32768 + 256];
-  const int length = std::snprintf(line, sizeof line, "tallsay-preview: %s%s%s%s\n", message,
-                                   detail, reason ? ": " : "", reason ? reason : "");
-  write_text(console.err, line, std::min(sizeof line - 1, static_cast<std::size_t>(length)));
+  std::snprintf(line, sizeof line, "tallsay-preview: %s%s%s%s\n", message, detail,
+                reason ? ": " : "", reason ? reason : "");
+  write_text(console.err, line, std::strlen(line));
   return 1;
 }
 
