@@ -1,9 +1,9 @@
 // Fuzz target: arbitrary bytes through the reader, the layout and the block
 // writer, checking what must hold for every input.
 //
-// The first input byte picks the options (hide_name, a width limit) and how
-// many bytes reach the reader at once before the rest comes from a file, so
-// that a CR or a line end falls on the edge of a read.
+// The first input byte picks the options (hide_name, a width limit), the
+// second how many bytes the reader asks for at a time (0: a whole block), so
+// that a CR, a line end, a mark or a UTF-16 unit falls on the edge of a read.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +27,52 @@ void check(bool condition, const char* what) {
   }
 }
 
+void put_utf8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | code >> 6);
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | code >> 18);
+    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// The bytes the reading rules apply to: the input without a UTF-8 mark, or
+// its UTF-16 after a mark converted to UTF-8, one unit at a time.
+std::string reference_bytes(std::string_view input) {
+  if (input.substr(0, 3) == "\xEF\xBB\xBF") return std::string(input.substr(3));
+  const bool little = input.substr(0, 2) == "\xFF\xFE";
+  if (!little && input.substr(0, 2) != "\xFE\xFF") return std::string(input);
+  std::vector<std::uint32_t> units;
+  for (std::size_t i = 2; i + 1 < input.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(input[i]);
+    const auto b = static_cast<unsigned char>(input[i + 1]);
+    units.push_back(little ? (b << 8 | a) : (a << 8 | b));
+  }
+  std::string out;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const std::uint32_t unit = units[i];
+    const bool high = unit >= 0xD800 && unit < 0xDC00;
+    const bool paired =
+        high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
+    if (paired) {
+      put_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
+    } else {
+      put_utf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+    }
+  }
+  if (input.size() % 2 == 1) put_utf8(out, 0xFFFD);
+  return out;
+}
+
 // The reading rules, one byte at a time, written apart from the reader.
 std::vector<std::string> reference_lines(std::string_view input) {
   std::vector<std::string> lines;
@@ -42,6 +88,14 @@ std::vector<std::string> reference_lines(std::string_view input) {
       if (c < 0 || c == 0x1A) break;
       read += static_cast<char>(c);
       if (c == '\n') break;
+    }
+    // After a full read, a line feed (or CR LF) next belongs to it.
+    if (read.size() == static_cast<std::size_t>(kMaxTextBytes) && read.back() != '\n') {
+      if (input.substr(at, 1) == "\n") {
+        at += 1;
+      } else if (input.substr(at, 2) == "\r\n") {
+        at += 2;
+      }
     }
     std::string text = read.substr(0, read.find('\0'));
     if (!text.empty() && text.back() == '\n') text.pop_back();
@@ -73,6 +127,7 @@ void check_banner(std::string_view text, const Banner& banner) {
 // its quotes only cells, control bytes and the leading CR under hide_name.
 void check_script(const std::string& script, std::size_t blocks, bool hide_name) {
   check(script.rfind(std::string(kScriptHeader) + "\r\n\r\n", 0) == 0, "header first");
+  check(script.find(';') == std::string::npos, "no ';' that would end a command");
   std::size_t say_lines = 0;
   for (std::size_t start = 0; start < script.size();) {
     // A text never holds a line feed, so the first CR LF ends the line.
@@ -99,28 +154,26 @@ void check_script(const std::string& script, std::size_t blocks, bool hide_name)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;
+  if (size < 2) return 0;
   const bool hide_name = data[0] & 1;
   const std::int32_t max_line_len = (data[0] >> 1) & 0x1F;
-  const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::size_t first_read = std::min<std::size_t>(input.size(), data[0] * 7u);
+  const std::size_t read_size = data[1] == 0 ? kReadBlockBytes : data[1];
+  const std::string_view input(reinterpret_cast<const char*>(data + 2), size - 2);
 
   static TextReader reader;
   static ScriptFile script;
   static Banner banner;
-  std::FILE* rest = std::tmpfile();
+  std::FILE* stream = std::tmpfile();
   char* written_bytes = nullptr;
   std::size_t written_size = 0;
   std::FILE* out = open_memstream(&written_bytes, &written_size);
   std::FILE* console = std::fopen("/dev/null", "w");
-  std::fwrite(input.data() + first_read, 1, input.size() - first_read, rest);
-  std::fflush(rest);
-  std::rewind(rest);
-  start_reading(reader, rest);
-  std::memcpy(reader.block, input.data(), first_read);
-  reader.end = first_read;
+  std::fwrite(input.data(), 1, input.size(), stream);
+  std::fflush(stream);
+  std::rewind(stream);
+  start_reading(reader, stream, read_size);
 
-  const std::vector<std::string> expected = reference_lines(input);
+  const std::vector<std::string> expected = reference_lines(reference_bytes(input));
   start_script(script, out);
   char line[kLineBufferSize];
   std::size_t blocks = 0;
@@ -137,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(close_script(script), "script closed");
   check_script(std::string(written_bytes, written_size), blocks, hide_name);
   std::free(written_bytes);
-  std::fclose(rest);
+  std::fclose(stream);
   std::fclose(console);
   return 0;
 }

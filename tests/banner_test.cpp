@@ -14,7 +14,7 @@ using test::from_hex;
 
 TEST(LayoutTest, KnownAnswers) {
   static Banner banner;
-  for (const auto& c : test::read_cases({"layout.cases"})) {
+  for (const auto& c : test::read_cases({"layout.cases"}, 7, 7)) {
     lay_out_banner(c[1], banner);
     EXPECT_EQ(std::stoi(c[2]), banner.width) << c[0];
     for (int r = 0; r < kRowCount; ++r) {

@@ -11,7 +11,7 @@ namespace tallsay {
 namespace {
 
 TEST(LineLenTest, Numbers) {
-  for (const auto& c : test::read_cases({"line_len.cases"})) {
+  for (const auto& c : test::read_cases({"line_len.cases"}, 2, 2)) {
     EXPECT_EQ(std::stoi(c[1]), parse_line_len(c[0].c_str())) << '"' << c[0] << '"';
   }
 }

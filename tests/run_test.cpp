@@ -63,7 +63,7 @@ std::string console_text(std::string text) {
 }
 
 void run_table(const char* table, RunFunction run, const char* exe) {
-  for (const auto& c : test::read_cases({"blocks.cases", table})) {
+  for (const auto& c : test::read_cases({"blocks.cases", table}, 10, 10)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
 #endif
@@ -125,7 +125,7 @@ TEST(RunTest, Preview) {
 
 TEST(RunTest, InteractiveScriptIsCompleteBeforeTheNextLine) {
   ScratchDir dir;
-  const auto cases = test::read_cases({"blocks.cases", "interactive.cases"});
+  const auto cases = test::read_cases({"blocks.cases", "interactive.cases"}, 2, 2);
   std::FILE* input = test::start_program(TALLSAY_EXE, dir, {"--out-file=" + dir.file("out.cfg")});
   for (const auto& c : cases) {
     std::fputs(c[0].c_str(), input);
@@ -147,7 +147,7 @@ TEST(RunTest, LauncherWritesTheScriptBesideItself) {
   std::FILE* input = test::start_program(dir.file("chat.bat").c_str(), dir, {});
   std::fputs("Hi\n\n", input);
   EXPECT_EQ(0, test::finish_program(dir, input).status);
-  const auto header_and_hi = test::read_cases({"blocks.cases", "interactive.cases"})[0][1];
+  const auto header_and_hi = test::read_cases({"blocks.cases", "interactive.cases"}, 2, 2)[0][1];
   EXPECT_EQ(header_and_hi, read_file(dir.path / "chat.cfg"));
 }
 #endif

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <chrono>
 #include <csignal>
@@ -52,12 +54,16 @@ std::string unescape(const std::string& field) {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> read_cases(const std::vector<const char*>& names) {
+std::vector<std::vector<std::string>> read_cases(const std::vector<const char*>& names,
+                                                 std::size_t min_fields, std::size_t max_fields) {
   std::map<std::string, std::string> macros;
   std::vector<std::vector<std::string>> cases;
   for (const char* name : names) {
     std::ifstream in(std::filesystem::path(TALLSAY_TEST_DATA) / name);
+    if (!in) ADD_FAILURE() << "cannot open the case table " << name;
+    int number = 0;
     for (std::string line; std::getline(in, line);) {
+      ++number;
       if (line.empty() || line[0] == '#') continue;
       for (const auto& [macro, text] : macros) {
         for (std::size_t at; (at = line.find(macro)) != std::string::npos;) {
@@ -72,9 +78,15 @@ std::vector<std::vector<std::string>> read_cases(const std::vector<const char*>&
       std::vector<std::string> fields;
       std::istringstream split(line);
       for (std::string field; std::getline(split, field, '\t');) fields.push_back(unescape(field));
+      if (fields.size() < min_fields || fields.size() > max_fields) {
+        ADD_FAILURE() << name << ':' << number << ": " << fields.size() << " fields, expected "
+                      << min_fields << " to " << max_fields;
+        continue;
+      }
       cases.push_back(fields);
     }
   }
+  if (cases.empty()) ADD_FAILURE() << "no case in the tables " << names.back();
   return cases;
 }
 

@@ -17,8 +17,11 @@ std::string from_hex(const std::string& hex);
 // skipped. A line "=NAME<tab>text" defines {NAME}: in every later line,
 // {NAME} stands for the text. In a field, \n \r \t \\ and \xHH stand for
 // their bytes, {N*text} for N times the text (up to the closing brace), and
-// a lone - for an empty field.
-std::vector<std::vector<std::string>> read_cases(const std::vector<const char*>& names);
+// a lone - for an empty field. A table that cannot be opened, a case with
+// fewer than `min_fields` or more than `max_fields` fields (left out), and
+// tables that hold no case at all are test failures.
+std::vector<std::vector<std::string>> read_cases(const std::vector<const char*>& names,
+                                                 std::size_t min_fields, std::size_t max_fields);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);

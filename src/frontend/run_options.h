@@ -45,28 +45,49 @@ inline constexpr std::size_t kLineBufferSize = kMaxTextBytes + 1;
 // Input is read from the stream in blocks of this size.
 inline constexpr std::size_t kReadBlockBytes = 32 * 1024;
 
+// How the input's bytes become the bytes the reading rules apply to, decided
+// by the mark at its start.
+enum class InputEncoding : unsigned char {
+  kUndecided,  // nothing read yet
+  kBytes,      // as they are (a UTF-8 mark, EF BB BF, is dropped)
+  kUtf16Le,    // UTF-16 after the mark FF FE, converted to UTF-8
+  kUtf16Be,    // UTF-16 after the mark FE FF, converted to UTF-8
+};
+
 // Reads text lines from a stream opened in binary mode. It reads only what a
 // line needs, so a line typed on a terminal or sent down a pipe is delivered
 // without waiting for more.
 struct TextReader {
   std::FILE* stream;
-  std::size_t pos;  // next unread byte of `block`
-  std::size_t end;  // bytes of `block` that hold input
-  bool at_end;      // the stream has reported its end
-  bool failed;      // a read has failed; no more lines will come
+  std::size_t read_size;  // bytes asked of the stream at a time
+  std::size_t pos;        // next unread byte of `block`
+  std::size_t end;        // bytes of `block` that hold input
+  bool at_end;            // the stream has reported its end
+  bool failed;            // a read has failed; no more lines will come
+  bool cr_dropped;        // a CR right before block[pos] was dropped: take that byte as it is
+  InputEncoding encoding;
+  std::size_t raw_pos;  // UTF-16 input: next unconverted byte of `raw`
+  std::size_t raw_end;  // UTF-16 input: bytes of `raw` that hold input
   unsigned char block[kReadBlockBytes];
+  unsigned char raw[kReadBlockBytes];  // UTF-16 input as read
 };
 
-// Starts reading `stream` from where it stands.
-void start_reading(TextReader& reader, std::FILE* stream);
+// Starts reading `stream` from where it stands, asking it for at most
+// `read_size` bytes at a time. REQUIRES: 1 <= read_size <= kReadBlockBytes.
+void start_reading(TextReader& reader, std::FILE* stream, std::size_t read_size = kReadBlockBytes);
 
 // Reads the next text line into `line` and returns its length; 0 means there
 // is nothing more to process (end of input, a 0x1A as the first byte of the
 // read, an empty line, or a read error, which also sets reader.failed).
+// Input that starts with a UTF-8 mark is read without it; input that starts
+// with a UTF-16 mark is read as its UTF-8 conversion (an unpaired surrogate or
+// a last odd byte becomes U+FFFD).
 // A read takes at most 1024 bytes and stops after a line feed. A CR is dropped
 // and the byte after it is taken in its place untested for CR; a 0x1A ends the
 // read and is not delivered; a NUL ends the text, and the rest of the read is
-// lost. The line feed that ends a line is removed.
+// lost. The line feed that ends a line is removed, and so is a line feed that
+// comes right after a full 1024-byte read (after the CR rule): it ends that
+// piece of a long line rather than making an empty line.
 std::size_t read_text_line(char (&line)[kLineBufferSize], TextReader& reader);
 
 // Adds the block of every text line of `reader` to `script`, up to the first
