@@ -1,6 +1,7 @@
 // The script file writer.
 #include "script/script.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -30,6 +31,16 @@ void append_warning(ScriptFile& script, const Banner& banner, std::int32_t max_l
   append(script, kCommentPrefix);
   append(script, kWarningWords);
   append_line(script, number_text);
+}
+
+// The comment line that repeats the text. A game console splits a script
+// into commands at every ';' before it looks for "//", so a ';' would run the
+// rest of the text as a command; it is written as ':'.
+void append_comment(ScriptFile& script, std::string_view text) {
+  append(script, kCommentPrefix);
+  char* const start = script.buffer + script.used;
+  append_line(script, text);
+  std::replace(start, start + text.size(), ';', kCommentSemicolon);
 }
 
 void append_say_line(ScriptFile& script, const char* row, std::size_t length, bool hide_name) {
@@ -71,8 +82,7 @@ bool write_block(ScriptFile& script, std::string_view text, const Banner& banner
   if (max_line_len > 0 && banner.width > max_line_len) {
     append_warning(script, banner, max_line_len, console);
   }
-  append(script, kCommentPrefix);
-  append_line(script, text);
+  append_comment(script, text);
   const auto row_length = static_cast<std::size_t>(banner.row_length);
   for (const auto& row : banner.rows) append_say_line(script, row, row_length, hide_name);
   append(script, kLineEnd);

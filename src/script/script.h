@@ -16,6 +16,7 @@ namespace tallsay {
 inline constexpr std::string_view kScriptHeader = "// TALLSAY 4 line text version 1.0";
 inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kCommentPrefix = "// ";
+inline constexpr char kCommentSemicolon = ':';  // stands for ';' in the comment line
 inline constexpr std::string_view kSayPrefix = "say \"";
 inline constexpr std::string_view kSayEnd = "\"";
 inline constexpr char kHideNameByte = '\r';  // leads each row under --no-name
@@ -55,10 +56,11 @@ void start_script(ScriptFile& script, std::FILE* stream);
 
 // Adds the block of one text line: when `max_line_len` is above 0 and the
 // banner is wider, the warning goes to `console` and as a comment line into
-// the script; then the comment line repeating `text`, the four rows as say
-// lines (each row led by a CR when `hide_name`), and an empty line. `text` is
-// the line as read and `banner` its layout. Returns false once any write of
-// the script has failed.
+// the script; then the comment line repeating `text` (each ';' written as
+// ':', so that the console takes no part of it as a command), the four rows
+// as say lines (each row led by a CR when `hide_name`), and an empty line.
+// `text` is the line as read and `banner` its layout. Returns false once any
+// write of the script has failed.
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
                  std::int32_t max_line_len, bool hide_name, std::FILE* console);
 
