@@ -93,7 +93,7 @@ PreviewResult preview_script(std::FILE* in, std::FILE* out) {
   char buffer[kLineCapacity];
   std::string_view line;
   if (!read_script_line(in, buffer, line) || line != kScriptHeader) {
-    return PreviewResult::kNotAScript;
+    return std::ferror(in) ? PreviewResult::kReadFailed : PreviewResult::kNotAScript;
   }
   static_assert(sizeof(RenderedRow) > 3 * kLineCapacity, "a rendered row fits");
   RenderedRow shown;
@@ -110,6 +110,7 @@ PreviewResult preview_script(std::FILE* in, std::FILE* out) {
     }
     in_block = say;
   }
+  if (std::ferror(in)) return PreviewResult::kReadFailed;
   if (in_block) written = write_text(out, "\n", 1) && written;
   return written ? PreviewResult::kShown : PreviewResult::kWriteFailed;
 }
@@ -138,12 +139,17 @@ int run_preview(int argc, const char* const* argv, std::FILE* input, const Conso
   std::FILE* in = from_input ? input : open_file(path, "rb");
   if (in == nullptr) return fail(console, "cannot open ", path, std::strerror(errno));
   const PreviewResult result = preview_script(in, console.out);
+  const int error = errno;
   if (!from_input) std::fclose(in);
+  if (result == PreviewResult::kReadFailed) {
+    return fail(console, "cannot read ", from_input ? "standard input" : path,
+                std::strerror(error));
+  }
   if (result == PreviewResult::kNotAScript) {
     return fail(console, "not a tallsay script: the first line is not its header");
   }
   if (result == PreviewResult::kWriteFailed) {
-    return fail(console, "cannot write the preview", "", std::strerror(errno));
+    return fail(console, "cannot write the preview", "", std::strerror(error));
   }
   return 0;
 }

@@ -12,6 +12,7 @@ enum class PreviewResult {
   kShown,        // every block was written out
   kNotAScript,   // the first line is not the script header; nothing was written
   kWriteFailed,  // writing to the output failed
+  kReadFailed,   // reading the script failed; what came before it was written
 };
 
 // Reads the script on `in`, with CR LF or LF line ends, and writes the rows
@@ -20,7 +21,7 @@ enum class PreviewResult {
 // pixel), U+2584 for 0x8B (lower pixel), U+2588 for 0x25 (both). Control
 // bytes, the CR of --no-name among them, take no column and are left out;
 // any other byte, which the tool never writes there, shows as '?'. Header,
-// comment and warning lines are not shown.
+// comment and warning lines are not shown. Stops at the first read error.
 PreviewResult preview_script(std::FILE* in, std::FILE* out);
 
 // The whole run of tallsay-preview but the closing of its output: shows the
