@@ -4,10 +4,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 #include "frontend/run_options.h"
 #include "support.h"
@@ -68,25 +64,11 @@ TEST(ReaderTest, NothingIsReadAfterTheEnd) {
 
 #ifdef __linux__
 TEST(ReaderTest, ReadErrorInTheMiddleOfALineLosesThatLine) {
-  // This process's memory read through /proc/self/mem, from text at the end
-  // of a page that no page follows: the first read gives the text, the next
-  // one fails.
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  auto* pages = static_cast<char*>(
-      mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-  ASSERT_NE(MAP_FAILED, static_cast<void*>(pages));
-  munmap(pages + page, page);
-  const std::string text = "ab\ncd";
-  char* at = pages + page - text.size();
-  std::memcpy(at, text.data(), text.size());
   static TextReader reader;
-  std::FILE* memory = std::fopen("/proc/self/mem", "rb");
-  ASSERT_NE(nullptr, memory);
-  lseek(fileno(memory), static_cast<off_t>(reinterpret_cast<std::uintptr_t>(at)), SEEK_SET);
-  EXPECT_EQ(std::vector<std::string>{"ab"}, read_lines(memory, reader));
+  std::FILE* stream = test::open_failing_stream("ab\ncd");
+  EXPECT_EQ(std::vector<std::string>{"ab"}, read_lines(stream, reader));
   EXPECT_TRUE(reader.failed);
-  std::fclose(memory);
-  munmap(pages, page);
+  std::fclose(stream);
 }
 #endif
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,9 +18,9 @@ namespace tallsay {
 namespace {
 
 using test::read_file;
+using test::run_in_process;
+using test::RunFunction;
 using test::ScratchDir;
-
-using RunFunction = int (*)(int, const char* const*, std::FILE*, const Console&);
 
 std::string expand(std::string text, const ScratchDir& dir) {
   for (const auto& [name, value] : {std::pair{"{IN}", dir.file("in.txt")},
@@ -32,26 +33,6 @@ std::string expand(std::string text, const ScratchDir& dir) {
   return text;
 }
 
-// Runs `run` in this process with `args` after the program's name, standard
-// input read from `input_path`; an argument ">PATH" sends the output there.
-// `run` ends as the program's main does, closing the output.
-test::ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
-                                   std::vector<std::string> args, const std::string& input_path) {
-  std::string out_path = dir.file("stdout");
-  std::vector<const char*> argv = {"program"};
-  for (const auto& arg : args) {
-    if (arg[0] == '>') out_path = arg.substr(1);
-    if (arg[0] != '>') argv.push_back(arg.c_str());
-  }
-  std::FILE* input = open_file(input_path.c_str(), "rb");
-  std::FILE* out = open_file(out_path.c_str(), "wb");
-  std::FILE* err = open_file(dir.file("stderr").c_str(), "wb");
-  const int status = run(static_cast<int>(argv.size()), argv.data(), input, {out, err});
-  std::fclose(input);
-  std::fclose(err);
-  return {status, read_file(dir.path / "stdout"), read_file(dir.path / "stderr")};
-}
-
 // `text` with each "\n" turned into the platform's console line end.
 std::string console_text(std::string text) {
 #ifdef _WIN32
@@ -60,6 +41,29 @@ std::string console_text(std::string text) {
   }
 #endif
   return text;
+}
+
+std::set<std::string> names_in(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.insert(entry.path().filename().u8string());
+  }
+  return names;
+}
+
+// What every run must leave: no file beside those it was given but the
+// script, a symbolic link still a link to out.cfg, a hard link still the same
+// file as out.cfg.
+void check_folder(const ScratchDir& dir, std::set<std::string> before, const std::string& name) {
+  for (const char* made : {"out.cfg", "stdin", "stdout", "stderr"}) before.insert(made);
+  for (const auto& left : names_in(dir.path))
+    EXPECT_EQ(1u, before.count(left)) << name << ": " << left;
+  if (before.count("symlink.cfg") != 0) {
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path / "symlink.cfg")) << name;
+  }
+  if (before.count("link.cfg") != 0) {
+    EXPECT_TRUE(std::filesystem::equivalent(dir.path / "link.cfg", dir.path / "out.cfg")) << name;
+  }
 }
 
 void run_table(const char* table, RunFunction run, const char* exe) {
@@ -73,11 +77,15 @@ void run_table(const char* table, RunFunction run, const char* exe) {
     test::write_file(dir.path / "in.txt", c[3]);
     if (c[4] != "") {
       test::write_file(out, c[4]);
-      std::filesystem::create_hard_link(out, dir.path / "link.cfg");
-#ifdef __linux__
-      std::filesystem::create_symlink(out, dir.path / "symlink.cfg");
-#endif
+      const std::string named = c[2] + c[5];
+      if (named.find("{DIR}/link.cfg") != std::string::npos) {
+        std::filesystem::create_hard_link(out, dir.path / "link.cfg");
+      }
+      if (named.find("{DIR}/symlink.cfg") != std::string::npos) {
+        std::filesystem::create_symlink(out, dir.path / "symlink.cfg");
+      }
     }
+    const std::set<std::string> before = names_in(dir.path);
     std::vector<std::string> args;
     for (std::size_t start = 0; c[2] != "" && start <= c[2].size();) {
       const std::size_t bar = std::min(c[2].find('|', start), c[2].size());
@@ -89,17 +97,22 @@ void run_table(const char* table, RunFunction run, const char* exe) {
       std::FILE* pipe = test::start_program(exe, dir, args);
       std::fwrite(c[5].data(), 1, c[5].size(), pipe);
       result = test::finish_program(dir, pipe);
+#ifdef __linux__
+    } else if (c[5].rfind("<fail:", 0) == 0) {
+      result = run_in_process(run, dir, args, test::open_failing_stream(c[5].substr(6)));
+#endif
     } else if (c[5].rfind('<', 0) == 0) {
-      result = run_in_process(run, dir, args, expand(c[5].substr(1), dir));
+      result = run_in_process(run, dir, args, open_file(expand(c[5].substr(1), dir).c_str(), "rb"));
     } else {
       test::write_file(dir.path / "stdin", c[5]);
-      result = run_in_process(run, dir, args, dir.file("stdin"));
+      result = run_in_process(run, dir, args, open_file(dir.file("stdin").c_str(), "rb"));
     }
     EXPECT_EQ(std::stoi(c[6]), result.status) << c[0];
     const bool console = c[1] == "process";
     EXPECT_EQ(console ? console_text(expand(c[7], dir)) : expand(c[7], dir), result.err) << c[0];
     EXPECT_EQ(console ? console_text(c[8]) : c[8], result.out) << c[0];
     EXPECT_EQ(c[9], std::filesystem::exists(out) ? read_file(out) : "") << c[0];
+    check_folder(dir, before, c[0]);
   }
 }
 

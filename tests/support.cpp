@@ -5,12 +5,15 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
 #ifndef _WIN32
+#include <sys/mman.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace tallsay::test {
@@ -112,6 +115,39 @@ ScratchDir::~ScratchDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path, ignored);
 }
+
+ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
+                             const std::vector<std::string>& args, std::FILE* input) {
+  std::string out_path = dir.file("stdout");
+  std::vector<const char*> argv = {"program"};
+  for (const auto& arg : args) {
+    if (arg[0] == '>') out_path = arg.substr(1);
+    if (arg[0] != '>') argv.push_back(arg.c_str());
+  }
+  std::FILE* out = open_file(out_path.c_str(), "wb");
+  std::FILE* err = open_file(dir.file("stderr").c_str(), "wb");
+  const int status = run(static_cast<int>(argv.size()), argv.data(), input, {out, err});
+  std::fclose(input);
+  std::fclose(err);
+  return {status, read_file(dir.path / "stdout"), read_file(dir.path / "stderr")};
+}
+
+#ifdef __linux__
+std::FILE* open_failing_stream(const std::string& text) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  // The pages stay mapped until the tests end; a stream reads them at any time.
+  auto* pages = static_cast<char*>(
+      mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  EXPECT_NE(MAP_FAILED, static_cast<void*>(pages));
+  munmap(pages + page, page);
+  char* at = pages + page - text.size();
+  std::memcpy(at, text.data(), text.size());
+  std::FILE* memory = std::fopen("/proc/self/mem", "rb");
+  EXPECT_NE(nullptr, memory);
+  lseek(fileno(memory), static_cast<off_t>(reinterpret_cast<std::uintptr_t>(at)), SEEK_SET);
+  return memory;
+}
+#endif
 
 std::FILE* start_program(const char* exe, const ScratchDir& dir,
                          const std::vector<std::string>& args) {

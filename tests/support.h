@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace tallsay::test {
 
@@ -42,6 +45,23 @@ struct ProgramResult {
   std::string out;
   std::string err;
 };
+
+// The whole run of a program: tallsay's run_tallsay, tallsay-preview's.
+using RunFunction = int (*)(int, const char* const*, std::FILE*, const Console&);
+
+// Runs `run` in this process with `args` after the program's name and
+// standard input read from `input`, which it closes; output and errors go to
+// the files stdout and stderr in `dir`, or an argument ">PATH" sends the
+// output to PATH. `run` ends as the program's main does, closing the output.
+ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
+                             const std::vector<std::string>& args, std::FILE* input);
+
+#ifdef __linux__
+// A stream that reads `text` and then fails with EIO: this process's memory
+// read through /proc/self/mem, from `text` put at the end of a page that no
+// page follows. REQUIRES: `text` fits in a page.
+std::FILE* open_failing_stream(const std::string& text);
+#endif
 
 // Starts the built program `exe` in `dir` with `args` (UTF-8), its standard output
 // and error going to files there, and returns the pipe to its standard input.

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+  tallsay::prepare_process();
   return tallsay::with_utf8_arguments(argc, argv, [](int count, const char* const* arguments) {
     tallsay::use_binary_mode(stdin);
     return tallsay::run_tallsay(count, arguments, stdin, {stdout, stderr});

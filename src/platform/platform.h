@@ -1,6 +1,7 @@
 // Platform: the console streams of a program, and the few services whose
 // form differs between systems: the program's arguments, files opened by
-// name, binary streams, raw reads, file identity and console text.
+// name, files replaced whole, binary streams, raw reads, file identity and
+// console text.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,42 @@ int with_utf8_arguments(int argc, char** argv, int (*run)(int, const char* const
 // `mode`. Returns null with errno set when it cannot; a folder gives EISDIR.
 std::FILE* open_file(const char* path, const char* mode);
 
+// The longest path a replacement keeps, in bytes with its NUL.
+inline constexpr std::size_t kMaxPathBytes = 4096;
+
+// A file put in place whole: written under a temporary name in its folder,
+// then renamed over the old file in one step, so that at every instant its
+// path names the old file or the new one, never a part of either.
+struct Replacement {
+  char target[kMaxPathBytes];     // the file replaced, a symbolic link followed
+  char temporary[kMaxPathBytes];  // the new file until it is in place; empty when written in place
+};
+
+// Opens the file that the UTF-8 `path` names for binary writing, to be ended
+// by end_replacement. A regular file of one link, or a name that is not taken
+// yet, is written under a temporary name beside it that keeps the old file's
+// permissions. Anything else (a device, a FIFO, a file of more than one hard
+// link), and a file whose folder takes no new file, is opened in place and
+// emptied, as fopen does. Returns null with errno set, having changed
+// nothing, when the file cannot be opened for writing (a read-only file, a
+// folder, a missing folder); on Windows GetLastError() then holds the
+// system's reason.
+std::FILE* begin_replacement(Replacement& replacement, const char* path);
+
+// Closes `stream`, opened by begin_replacement. When `keep` and the close
+// succeeded, puts the new file in place and returns true; otherwise removes
+// the temporary file, so that the old file stays as it was, and returns
+// false with errno (on Windows also GetLastError()) saying why. On Windows,
+// while another program holds the old file open the rename is retried for
+// about 100 ms, and then the new file is copied over the old one in place.
+bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep);
+
+// Prepares the process for a run of the tool: a standard stream that is
+// closed is opened on the null device, so that no file the run opens takes
+// its place; and a write to a closed pipe or past the file size limit fails
+// with an error that the run reports, instead of ending the process.
+void prepare_process();
+
 // Returns the UTF-8 `argument` as the console shows a program's argument:
 // in the system's ANSI code page on Windows, written into `buffer` (or
 // `argument` itself when it has not room), and `argument` itself elsewhere.
@@ -44,7 +81,8 @@ void use_binary_mode(std::FILE* stream);
 long read_some(std::FILE* stream, unsigned char* buffer, std::size_t size);
 
 // Returns true when `stream` is open on an existing regular file and the
-// UTF-8 `path` names that same file (compared by identity, not by spelling).
+// UTF-8 `path` names that same file (compared by identity, not by spelling),
+// and also when `stream` is open on a disk file whose identity cannot be read.
 bool is_same_file(std::FILE* stream, const char* path);
 
 }  // namespace tallsay

@@ -59,22 +59,27 @@ void write_front(ScriptFile& script, std::size_t count) {
   std::memmove(script.buffer, script.buffer + count, script.used);
 }
 
-}  // namespace
-
-bool open_script(ScriptFile& script, const char* path) {
-  std::FILE* stream = open_file(path, "wb");
-  if (stream == nullptr) return false;
-  std::setvbuf(stream, nullptr, _IONBF, 0);
-  start_script(script, stream);
-  return true;
-}
-
-void start_script(ScriptFile& script, std::FILE* stream) {
+void begin_script(ScriptFile& script, std::FILE* stream) {
   script.stream = stream;
   script.used = 0;
   script.failed = false;
   append_line(script, kScriptHeader);
   append(script, kLineEnd);
+}
+
+}  // namespace
+
+bool open_script(ScriptFile& script, const char* path) {
+  std::FILE* stream = begin_replacement(script.replacement, path);
+  if (stream == nullptr) return false;
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+  begin_script(script, stream);
+  return true;
+}
+
+void start_script(ScriptFile& script, std::FILE* stream) {
+  script.replacement.temporary[0] = '\0';
+  begin_script(script, stream);
 }
 
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
@@ -92,7 +97,7 @@ bool write_block(ScriptFile& script, std::string_view text, const Banner& banner
 
 bool close_script(ScriptFile& script) {
   if (script.used > 0) write_front(script, script.used);
-  if (std::fclose(script.stream) != 0) script.failed = true;
+  if (!end_replacement(script.replacement, script.stream, !script.failed)) script.failed = true;
   script.stream = nullptr;
   return !script.failed;
 }

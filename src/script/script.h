@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "banner/banner.h"
+#include "platform/platform.h"
 
 namespace tallsay {
 
@@ -40,18 +41,22 @@ inline constexpr std::size_t kWriteChunkBytes = 128 * 1024;
 // write nothing more is written.
 struct ScriptFile {
   std::FILE* stream;
-  std::size_t used;  // bytes of `buffer` not yet written; below a chunk between blocks
-  bool failed;       // a write, flush or close has failed
+  std::size_t used;         // bytes of `buffer` not yet written; below a chunk between blocks
+  bool failed;              // a write, flush or close has failed
+  Replacement replacement;  // how the file at the script's path is replaced
   char buffer[kWriteChunkBytes + kMaxBlockBytes];
 };
 
-// Creates the file at `path`, or empties it if it exists, and starts the
-// script on it (see start_script). Returns false, with nothing opened, when
-// the file cannot be created or opened for writing.
+// Opens the script at `path` and starts it (see start_script). What the path
+// names is replaced whole when the script is closed (see begin_replacement):
+// until then it stays as it was, and a script that fails is never put in
+// its place. Returns false, with nothing opened or changed, when the file
+// cannot be created or opened for writing.
 bool open_script(ScriptFile& script, const char* path);
 
 // Starts a script on `stream`, already open for binary writing, and puts the
-// header (the header line and an empty line) into its buffer.
+// header (the header line and an empty line) into its buffer. The script is
+// written into the stream as it stands, not replaced.
 void start_script(ScriptFile& script, std::FILE* stream);
 
 // Adds the block of one text line: when `max_line_len` is above 0 and the
@@ -64,9 +69,11 @@ void start_script(ScriptFile& script, std::FILE* stream);
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
                  std::int32_t max_line_len, bool hide_name, std::FILE* console);
 
-// Writes out what the buffer holds and closes the stream; the file is then
-// complete. Returns false when this or any earlier write, or the close, has
-// failed. The stream is closed either way.
+// Writes out what the buffer holds, closes the stream and puts the new file
+// in place; the file is then complete. Returns false when this or any earlier
+// write, the close or the putting in place has failed; the file at the path
+// then stays as it was, unless it is written in place. The stream is closed
+// either way.
 bool close_script(ScriptFile& script);
 
 }  // namespace tallsay

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The tool as a Linux process: closed standard streams, a closed pipe on
+# standard error, and a file size limit that a write runs into.
+# Usage: process_check.sh TOOL
+set -euo pipefail
+tool=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "process_check: $*"; exit 1; }
+header=$'// TALLSAY 4 line text version 1.0\r'
+
+# With standard error closed, the script does not take its descriptor, so
+# the warning goes nowhere rather than into the script.
+printf 'Hello world\n' | "$tool" --out-file=closed.cfg --line-len=5 2>&-
+[ "$(head -n 1 closed.cfg)" = "$header" ] || fail "closed standard error: $(head -n 1 closed.cfg)"
+"$tool" --out-file=nothing.cfg <&- || fail "closed standard input: status $?"
+[ ! -e nothing.cfg ] || fail "closed standard input made a script"
+
+# A reader of the warnings that goes away does not end the run: the script
+# is whole and the status 0.
+for i in $(seq 2000); do echo "Hello world $i"; done >many.txt
+"$tool" --in-file=many.txt --out-file=all.cfg --line-len=5 2>/dev/null
+set +o pipefail
+"$tool" --in-file=many.txt --out-file=piped.cfg --line-len=5 2>&1 >/dev/null | head -c 1 >/dev/null
+status=${PIPESTATUS[0]}
+set -o pipefail
+[ "$status" = 0 ] || fail "closed pipe on standard error: status $status"
+cmp -s all.cfg piped.cfg || fail "closed pipe on standard error: the script differs"
+
+# Past the file size limit the write fails: the run says so, and the script
+# it was to replace is left as it was, with no file beside it.
+printf 'old script\r\n' >limited.cfg
+status=0
+(ulimit -f 8 && exec "$tool" --in-file=many.txt --out-file=limited.cfg) 2>limit.err || status=$?
+[ "$status" = 1 ] || fail "file size limit: status $status"
+[ "$(cat limit.err)" = "Error, output file write error" ] || fail "file size limit: $(cat limit.err)"
+[ "$(cat limited.cfg)" = $'old script\r' ] || fail "file size limit: the old script is lost"
+[ "$(ls | tr '\n' ' ')" = "all.cfg closed.cfg limit.err limited.cfg many.txt piped.cfg " ] ||
+  fail "files left: $(ls | tr '\n' ' ')"
+echo "process_check: closed streams, closed pipe and size limit handled"

@@ -1,0 +1,298 @@
+// The script replaced whole: what a reader of the script sees while an
+// interactive run rewrites it, what a failed write leaves, and the scripts
+// that are written where they stand instead.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
+#endif
+
+#include "frontend/run_options.h"
+#include "support.h"
+
+namespace tallsay {
+namespace {
+
+using test::read_file;
+using test::ScratchDir;
+using test::write_file;
+
+const std::string kOld = "old script\r\n";
+
+test::ProgramResult run_tool(const ScratchDir& dir, const std::vector<std::string>& args,
+                             const std::string& input = "") {
+  write_file(dir.path / "stdin", input);
+  return test::run_in_process(
+      [](int argc, const char* const* argv, std::FILE* in, const Console& console) {
+        const int status = run_tallsay(argc, argv, in, console);
+        std::fclose(console.out);
+        return status;
+      },
+      dir, args, open_file(dir.file("stdin").c_str(), "rb"));
+}
+
+// The script that an interactive run leaves after the line `text`.
+std::string script_of(const std::string& text) {
+  ScratchDir dir;
+  run_tool(dir, {"--out-file=" + dir.file("out.cfg")}, text + "\n");
+  return read_file(dir.path / "out.cfg");
+}
+
+std::set<std::string> names_in(const ScratchDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
+    names.insert(entry.path().filename().u8string());
+  }
+  return names;
+}
+
+const std::set<std::string> kRunFiles = {"out.cfg", "in.txt", "stdin", "stdout", "stderr"};
+
+TEST(ReplaceTest, AReaderOfTheScriptSeesOnlyWholeScripts) {
+  ScratchDir dir;
+  const auto out = dir.path / "out.cfg";
+  write_file(out, kOld);
+  std::set<std::string> whole = {kOld};
+  std::string lines;
+  for (int i = 0; i < 300; ++i) {
+    lines += "line " + std::to_string(i) + "\n";
+    whole.insert(script_of("line " + std::to_string(i)));
+  }
+  std::atomic<bool> done{false};
+  int reads = 0;
+  int refused = 0;
+  int broken = 0;
+  std::thread game([&] {
+    while (!done) {
+      std::ifstream script(out, std::ios::binary);
+      if (!script.is_open()) {
+        ++refused;
+        continue;
+      }
+      ++reads;
+      if (whole.count(std::string(std::istreambuf_iterator<char>(script), {})) == 0) ++broken;
+#ifdef _WIN32
+      // A game reads its script now and then. One that held it open all the
+      // time would keep the rename from ever happening, and the tool would
+      // write the script in place after trying for a while.
+      script.close();
+      Sleep(1);
+#endif
+    }
+  });
+  std::FILE* input = test::start_program(TALLSAY_EXE, dir, {"--out-file=" + dir.file("out.cfg")});
+  for (std::size_t start = 0; start < lines.size();) {
+    const std::size_t end = lines.find('\n', start) + 1;
+    std::fwrite(lines.data() + start, 1, end - start, input);
+    std::fflush(input);
+    start = end;
+  }
+  EXPECT_EQ(0, test::finish_program(dir, input).status);
+  done = true;
+  game.join();
+  EXPECT_EQ(script_of("line 299"), read_file(out));
+  EXPECT_EQ(0, broken) << "of " << reads << " reads";
+  EXPECT_LT(100, reads);
+#ifdef _WIN32
+  // Windows refuses to open a file while it is renamed to a reader that does
+  // not share deleting, as most programs do not; such a reader tries again.
+  EXPECT_GT(reads, refused);
+#else
+  EXPECT_EQ(0, refused);
+#endif
+  EXPECT_EQ(std::set<std::string>({"out.cfg", "stdout", "stderr"}), names_in(dir));
+}
+
+TEST(ReplaceTest, ANameWithNoRoomForTheTemporaryOneIsWrittenInPlace) {
+  ScratchDir dir;
+  // The temporary name adds to the script's name, past the longest name a
+  // folder takes.
+  const std::string name(250, 'n');
+  write_file(dir.path / name, kOld);
+  write_file(dir.path / "in.txt", "!\n");
+  const auto result =
+      run_tool(dir, {"--out-file=" + dir.file(name.c_str()), "--in-file=" + dir.file("in.txt")});
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_EQ(script_of("!"), read_file(dir.path / name));
+  EXPECT_EQ(std::set<std::string>({name, "in.txt", "stdin", "stdout", "stderr"}), names_in(dir));
+}
+
+#ifndef _WIN32
+TEST(ReplaceTest, AFailedWriteKeepsThePreviousScript) {
+  // Past the file size limit a write fails (the tool ignores the signal that
+  // would end it, as the test does here).
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  for (const bool batch : {true, false}) {
+    ScratchDir dir;
+    write_file(dir.path / "out.cfg", kOld);
+    write_file(dir.path / "in.txt", std::string(1024, 'H') + "\n");
+    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
+    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
+    struct rlimit limit = saved;
+    limit.rlim_cur = 16 * 1024;  // below the 25 KB block of the line
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const auto result = run_tool(dir, args, std::string(1024, 'H') + "\n");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(1, result.status) << batch;
+    EXPECT_EQ("Error, output file write error\n", result.err) << batch;
+    EXPECT_EQ(kOld, read_file(dir.path / "out.cfg")) << batch;
+    EXPECT_EQ(kRunFiles, names_in(dir)) << batch;
+  }
+}
+
+TEST(ReplaceTest, TheNewScriptKeepsTheOwnerAndPermissionsOfTheOld) {
+  const mode_t mask = umask(022);
+  // Where the tests may, the old script belongs to another user.
+  const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
+  const gid_t group = geteuid() == 0 ? 65534 : getegid();
+  for (const mode_t mode : {0600, 0640, 0664}) {
+    ScratchDir dir;
+    write_file(dir.path / "out.cfg", kOld);
+    chmod(dir.file("out.cfg").c_str(), mode);
+    EXPECT_EQ(0, chown(dir.file("out.cfg").c_str(), owner, group));
+    EXPECT_EQ(0, run_tool(dir, {"--out-file=" + dir.file("out.cfg")}, "!\n").status);
+    struct stat info;
+    stat(dir.file("out.cfg").c_str(), &info);
+    EXPECT_EQ(mode, info.st_mode & 07777);
+    EXPECT_EQ(owner, info.st_uid);
+    EXPECT_EQ(group, info.st_gid);
+    EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
+  }
+  ScratchDir dir;
+  EXPECT_EQ(0, run_tool(dir, {"--out-file=" + dir.file("new.cfg")}, "!\n").status);
+  struct stat info;
+  stat(dir.file("new.cfg").c_str(), &info);
+  EXPECT_EQ(0644u, info.st_mode & 07777) << "a new script is made as the mask allows";
+  umask(mask);
+}
+
+TEST(ReplaceTest, AFifoIsWrittenInPlace) {
+  ScratchDir dir;
+  write_file(dir.path / "in.txt", "Hi\n!\n");
+  ASSERT_EQ(0, mkfifo(dir.file("out.cfg").c_str(), 0600));
+  std::string read;
+  std::thread game([&] { read = read_file(dir.path / "out.cfg"); });
+  const auto result =
+      run_tool(dir, {"--out-file=" + dir.file("out.cfg"), "--in-file=" + dir.file("in.txt")});
+  game.join();
+  EXPECT_EQ(0, result.status);
+  // The header once, then both blocks.
+  EXPECT_EQ(script_of("Hi") + script_of("!").substr(38), read);
+  EXPECT_EQ(kRunFiles, names_in(dir));
+}
+
+// Runs the tool as a user who is not the owner of the scratch files: as
+// nobody when the tests run as root, else as the same user (for whom the
+// modes set below also hold).
+test::ProgramResult run_unprivileged(const ScratchDir& dir, const std::vector<std::string>& args,
+                                     const std::string& input) {
+  for (const char* name : {"stdin", "stdout", "stderr"}) {
+    write_file(dir.path / name, name == std::string("stdin") ? input : "");
+    chmod(dir.file(name).c_str(), 0666);
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+    std::_Exit(run_tool(dir, args, input).status);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir.path / "stdout"),
+          read_file(dir.path / "stderr")};
+}
+
+TEST(ReplaceTest, AFolderThatTakesNoNewFileGetsTheScriptInPlace) {
+  for (const bool batch : {true, false}) {
+    ScratchDir dir;
+    write_file(dir.path / "out.cfg", kOld);
+    write_file(dir.path / "in.txt", "!\n");
+    chmod(dir.file("out.cfg").c_str(), 0666);
+    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
+    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
+    chmod(dir.path.c_str(), 0555);
+    const auto result = run_unprivileged(dir, args, "!\n");
+    chmod(dir.path.c_str(), 0755);
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
+    EXPECT_EQ(kRunFiles, names_in(dir));
+  }
+}
+
+TEST(ReplaceTest, AReadOnlyScriptIsNotReplaced) {
+  for (const bool batch : {true, false}) {
+    ScratchDir dir;
+    write_file(dir.path / "out.cfg", kOld);
+    write_file(dir.path / "in.txt", "!\n");
+    chmod(dir.file("out.cfg").c_str(), 0444);
+    // Its own, so that only its mode keeps its user from writing it.
+    if (geteuid() == 0) {
+      EXPECT_EQ(0, chown(dir.file("out.cfg").c_str(), 65534, 65534));
+    }
+    chmod(dir.path.c_str(), 0777);
+    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
+    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
+    const auto result = run_unprivileged(dir, args, "!\n");
+    chmod(dir.path.c_str(), 0755);
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("Error, output file open error\n", result.err);
+    EXPECT_EQ(kOld, read_file(dir.path / "out.cfg"));
+    EXPECT_EQ(kRunFiles, names_in(dir));
+  }
+}
+#endif
+
+#ifdef _WIN32
+TEST(ReplaceTest, AReadOnlyScriptIsNotReplaced) {
+  for (const bool batch : {true, false}) {
+    ScratchDir dir;
+    write_file(dir.path / "out.cfg", kOld);
+    write_file(dir.path / "in.txt", "!\n");
+    const std::wstring script = (dir.path / "out.cfg").wstring();
+    SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_READONLY);
+    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
+    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
+    const auto result = run_tool(dir, args, "!\n");
+    SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("Error, output file open error\n", result.err);
+    EXPECT_EQ(kOld, read_file(dir.path / "out.cfg"));
+    EXPECT_EQ(kRunFiles, names_in(dir));
+  }
+}
+
+TEST(ReplaceTest, AScriptHeldOpenIsWrittenInPlace) {
+  // A program that holds the script open without sharing its deletion keeps
+  // it from being renamed over; after trying for a while, the tool writes it
+  // in place.
+  ScratchDir dir;
+  write_file(dir.path / "out.cfg", kOld);
+  const HANDLE held =
+      CreateFileW((dir.path / "out.cfg").wstring().c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  const auto result = run_tool(dir, {"--out-file=" + dir.file("out.cfg")}, "!\n");
+  CloseHandle(held);
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
+  EXPECT_EQ(std::set<std::string>({"out.cfg", "stdin", "stdout", "stderr"}), names_in(dir));
+}
+#endif
+
+}  // namespace
+}  // namespace tallsay
