@@ -1,5 +1,5 @@
 // Known answers for the layout (tests/data/layout.cases), worked out by hand
-// from the font table.
+// from the font table, and every glyph against the font (tests/data/font.cases).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,6 +21,43 @@ TEST(LayoutTest, KnownAnswers) {
       EXPECT_EQ(from_hex(c[3 + r]), banner.rows[r]) << c[0] << " row " << r;
       EXPECT_EQ(static_cast<int>(from_hex(c[3 + r]).size()), banner.row_length) << c[0];
     }
+  }
+}
+
+// The two pixels a cell shows, as the bits of a column byte; -1 for a byte
+// that is no cell.
+int pixels_of(char cell) {
+  switch (cell) {
+    case kCellBlank:
+      return 0;
+    case kCellUpper:
+      return 1;
+    case kCellLower:
+      return 2;
+    case kCellBoth:
+      return 3;
+    default:
+      return -1;
+  }
+}
+
+TEST(LayoutTest, EveryGlyphDrawsItsFontColumnsWithoutTheEmptyEdges) {
+  static Banner banner;
+  for (const auto& c : test::read_cases({"font.cases"}, 2, 2)) {
+    std::string columns = from_hex(c[1]);
+    const std::size_t first = columns.find_first_not_of('\0');
+    columns = first == std::string::npos
+                  ? ""
+                  : columns.substr(first, columns.find_last_not_of('\0') - first + 1);
+    lay_out_banner(c[0], banner);
+    std::string drawn;
+    for (int at = 0; at < banner.row_length; ++at) {
+      int column = 0;
+      for (int r = 0; r < kRowCount; ++r) column |= pixels_of(banner.rows[r][at]) << (2 * r);
+      drawn += static_cast<char>(column);
+    }
+    EXPECT_EQ(columns, drawn) << c[0];
+    EXPECT_EQ(static_cast<int>(columns.size()), banner.width) << c[0];
   }
 }
 
