@@ -1,7 +1,6 @@
 // The script file writer.
 #include "script/script.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -38,9 +37,13 @@ void append_warning(ScriptFile& script, const Banner& banner, std::int32_t max_l
 // rest of the text as a command; it is written as ':'.
 void append_comment(ScriptFile& script, std::string_view text) {
   append(script, kCommentPrefix);
-  char* const start = script.buffer + script.used;
+  char* const comment = script.buffer + script.used;
   append_line(script, text);
-  std::replace(start, start + text.size(), ';', kCommentSemicolon);
+  // find() is memchr, which passes over the text far faster than a test of
+  // every byte; a ';' is rare.
+  for (std::size_t at = text.find(';'); at != std::string_view::npos; at = text.find(';', at + 1)) {
+    comment[at] = kCommentSemicolon;
+  }
 }
 
 void append_say_line(ScriptFile& script, const char* row, std::size_t length, bool hide_name) {
