@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -32,10 +31,16 @@ using test::ScratchDir;
 using test::write_file;
 
 const std::string kOld = "old script\r\n";
+const std::set<std::string> kRunFiles = {"out.cfg", "in.txt", "stdin", "stdout", "stderr"};
 
-test::ProgramResult run_tool(const ScratchDir& dir, const std::vector<std::string>& args,
-                             const std::string& input = "") {
-  write_file(dir.path / "stdin", input);
+// Converts `text` in `dir` into the script `name`: a batch run over in.txt,
+// or an interactive run with `text` typed.
+test::ProgramResult convert(const ScratchDir& dir, bool batch, const std::string& text,
+                            const char* name = "out.cfg") {
+  write_file(dir.path / "in.txt", text);
+  write_file(dir.path / "stdin", text);
+  std::vector<std::string> args = {std::string("--out-file=") + dir.file(name)};
+  if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
   return test::run_in_process(
       [](int argc, const char* const* argv, std::FILE* in, const Console& console) {
         const int status = run_tallsay(argc, argv, in, console);
@@ -45,10 +50,10 @@ test::ProgramResult run_tool(const ScratchDir& dir, const std::vector<std::strin
       dir, args, open_file(dir.file("stdin").c_str(), "rb"));
 }
 
-// The script that an interactive run leaves after the line `text`.
+// The script that a run leaves for the one line `text`.
 std::string script_of(const std::string& text) {
   ScratchDir dir;
-  run_tool(dir, {"--out-file=" + dir.file("out.cfg")}, text + "\n");
+  convert(dir, true, text + "\n");
   return read_file(dir.path / "out.cfg");
 }
 
@@ -59,8 +64,6 @@ std::set<std::string> names_in(const ScratchDir& dir) {
   }
   return names;
 }
-
-const std::set<std::string> kRunFiles = {"out.cfg", "in.txt", "stdin", "stdout", "stderr"};
 
 TEST(ReplaceTest, AReaderOfTheScriptSeesOnlyWholeScripts) {
   ScratchDir dir;
@@ -118,20 +121,52 @@ TEST(ReplaceTest, AReaderOfTheScriptSeesOnlyWholeScripts) {
 }
 
 TEST(ReplaceTest, ANameWithNoRoomForTheTemporaryOneIsWrittenInPlace) {
-  ScratchDir dir;
   // The temporary name adds to the script's name, past the longest name a
   // folder takes.
   const std::string name(250, 'n');
-  write_file(dir.path / name, kOld);
-  write_file(dir.path / "in.txt", "!\n");
-  const auto result =
-      run_tool(dir, {"--out-file=" + dir.file(name.c_str()), "--in-file=" + dir.file("in.txt")});
-  EXPECT_EQ(0, result.status) << result.err;
-  EXPECT_EQ(script_of("!"), read_file(dir.path / name));
-  EXPECT_EQ(std::set<std::string>({name, "in.txt", "stdin", "stdout", "stderr"}), names_in(dir));
+  for (const bool batch : {true, false}) {
+    ScratchDir dir;
+    write_file(dir.path / name, kOld);
+    const auto result = convert(dir, batch, "!\n", name.c_str());
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(script_of("!"), read_file(dir.path / name));
+    EXPECT_EQ(std::set<std::string>({name, "in.txt", "stdin", "stdout", "stderr"}), names_in(dir));
+  }
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST(ReplaceTest, AScriptHeldOpenIsWrittenInPlace) {
+  // A program that holds the script open without sharing its deletion keeps
+  // it from being renamed over; after trying for a while, the tool writes it
+  // in place.
+  ScratchDir dir;
+  write_file(dir.path / "out.cfg", kOld);
+  const HANDLE held =
+      CreateFileW((dir.path / "out.cfg").wstring().c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  const auto result = convert(dir, false, "!\n");
+  CloseHandle(held);
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
+  EXPECT_EQ(kRunFiles, names_in(dir));
+}
+
+TEST(ReplaceTest, AReadOnlyScriptIsNotReplaced) {
+  for (const bool batch : {true, false}) {
+    ScratchDir dir;
+    write_file(dir.path / "out.cfg", kOld);
+    const std::wstring script = (dir.path / "out.cfg").wstring();
+    SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_READONLY);
+    const auto result = convert(dir, batch, "!\n");
+    SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("Error, output file open error\n", result.err);
+    EXPECT_EQ(kOld, read_file(dir.path / "out.cfg"));
+    EXPECT_EQ(kRunFiles, names_in(dir));
+  }
+}
+#else
 TEST(ReplaceTest, AFailedWriteKeepsThePreviousScript) {
   // Past the file size limit a write fails (the tool ignores the signal that
   // would end it, as the test does here).
@@ -141,13 +176,10 @@ TEST(ReplaceTest, AFailedWriteKeepsThePreviousScript) {
   for (const bool batch : {true, false}) {
     ScratchDir dir;
     write_file(dir.path / "out.cfg", kOld);
-    write_file(dir.path / "in.txt", std::string(1024, 'H') + "\n");
-    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
-    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
     struct rlimit limit = saved;
     limit.rlim_cur = 16 * 1024;  // below the 25 KB block of the line
     setrlimit(RLIMIT_FSIZE, &limit);
-    const auto result = run_tool(dir, args, std::string(1024, 'H') + "\n");
+    const auto result = convert(dir, batch, std::string(1024, 'H') + "\n");
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(1, result.status) << batch;
     EXPECT_EQ("Error, output file write error\n", result.err) << batch;
@@ -166,7 +198,7 @@ TEST(ReplaceTest, TheNewScriptKeepsTheOwnerAndPermissionsOfTheOld) {
     write_file(dir.path / "out.cfg", kOld);
     chmod(dir.file("out.cfg").c_str(), mode);
     EXPECT_EQ(0, chown(dir.file("out.cfg").c_str(), owner, group));
-    EXPECT_EQ(0, run_tool(dir, {"--out-file=" + dir.file("out.cfg")}, "!\n").status);
+    EXPECT_EQ(0, convert(dir, false, "!\n").status);
     struct stat info;
     stat(dir.file("out.cfg").c_str(), &info);
     EXPECT_EQ(mode, info.st_mode & 07777);
@@ -175,21 +207,19 @@ TEST(ReplaceTest, TheNewScriptKeepsTheOwnerAndPermissionsOfTheOld) {
     EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
   }
   ScratchDir dir;
-  EXPECT_EQ(0, run_tool(dir, {"--out-file=" + dir.file("new.cfg")}, "!\n").status);
+  EXPECT_EQ(0, convert(dir, false, "!\n").status);
   struct stat info;
-  stat(dir.file("new.cfg").c_str(), &info);
+  stat(dir.file("out.cfg").c_str(), &info);
   EXPECT_EQ(0644u, info.st_mode & 07777) << "a new script is made as the mask allows";
   umask(mask);
 }
 
 TEST(ReplaceTest, AFifoIsWrittenInPlace) {
   ScratchDir dir;
-  write_file(dir.path / "in.txt", "Hi\n!\n");
   ASSERT_EQ(0, mkfifo(dir.file("out.cfg").c_str(), 0600));
   std::string read;
   std::thread game([&] { read = read_file(dir.path / "out.cfg"); });
-  const auto result =
-      run_tool(dir, {"--out-file=" + dir.file("out.cfg"), "--in-file=" + dir.file("in.txt")});
+  const auto result = convert(dir, true, "Hi\n!\n");
   game.join();
   EXPECT_EQ(0, result.status);
   // The header once, then both blocks.
@@ -197,100 +227,47 @@ TEST(ReplaceTest, AFifoIsWrittenInPlace) {
   EXPECT_EQ(kRunFiles, names_in(dir));
 }
 
-// Runs the tool as a user who is not the owner of the scratch files: as
-// nobody when the tests run as root, else as the same user (for whom the
-// modes set below also hold).
-test::ProgramResult run_unprivileged(const ScratchDir& dir, const std::vector<std::string>& args,
-                                     const std::string& input) {
-  for (const char* name : {"stdin", "stdout", "stderr"}) {
-    write_file(dir.path / name, name == std::string("stdin") ? input : "");
-    chmod(dir.file(name).c_str(), 0666);
-  }
-  const pid_t child = fork();
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-    std::_Exit(run_tool(dir, args, input).status);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir.path / "stdout"),
-          read_file(dir.path / "stderr")};
-}
-
-TEST(ReplaceTest, AFolderThatTakesNoNewFileGetsTheScriptInPlace) {
-  for (const bool batch : {true, false}) {
-    ScratchDir dir;
-    write_file(dir.path / "out.cfg", kOld);
-    write_file(dir.path / "in.txt", "!\n");
-    chmod(dir.file("out.cfg").c_str(), 0666);
-    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
-    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
-    chmod(dir.path.c_str(), 0555);
-    const auto result = run_unprivileged(dir, args, "!\n");
-    chmod(dir.path.c_str(), 0755);
-    EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
-    EXPECT_EQ(kRunFiles, names_in(dir));
-  }
-}
-
-TEST(ReplaceTest, AReadOnlyScriptIsNotReplaced) {
-  for (const bool batch : {true, false}) {
-    ScratchDir dir;
-    write_file(dir.path / "out.cfg", kOld);
-    write_file(dir.path / "in.txt", "!\n");
-    chmod(dir.file("out.cfg").c_str(), 0444);
-    // Its own, so that only its mode keeps its user from writing it.
-    if (geteuid() == 0) {
-      EXPECT_EQ(0, chown(dir.file("out.cfg").c_str(), 65534, 65534));
+// Scripts its user may not replace, converted by a user who is not the owner
+// of the scratch folder: nobody when the tests run as root, else the same
+// user, for whom the modes hold too.
+TEST(ReplaceTest, ScriptsOfLockedFoldersAndFiles) {
+  struct Case {
+    const char* name;
+    mode_t folder;
+    mode_t script;
+    int status;
+    const char* err;
+    bool replaced;
+  };
+  for (const Case& c : {
+           Case{"folder_takes_no_new_file", 0555, 0666, 0, "", true},
+           Case{"read_only_script", 0777, 0444, 1, "Error, output file open error\n", false},
+       }) {
+    for (const bool batch : {true, false}) {
+      ScratchDir dir;
+      for (const char* name : {"out.cfg", "in.txt", "stdin", "stdout", "stderr"}) {
+        write_file(dir.path / name, name == std::string("out.cfg") ? kOld : "");
+        chmod(dir.file(name).c_str(), name == std::string("out.cfg") ? c.script : 0666);
+        // The user's own, so that only their modes keep it from the files.
+        if (geteuid() == 0) {
+          EXPECT_EQ(0, chown(dir.file(name).c_str(), 65534, 65534));
+        }
+      }
+      chmod(dir.path.c_str(), c.folder);
+      const pid_t child = fork();
+      if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+        std::_Exit(convert(dir, batch, "!\n").status);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      chmod(dir.path.c_str(), 0755);
+      EXPECT_EQ(c.status, WIFEXITED(status) ? WEXITSTATUS(status) : -1) << c.name << batch;
+      EXPECT_EQ(c.err, read_file(dir.path / "stderr")) << c.name << batch;
+      EXPECT_EQ(c.replaced ? script_of("!") : kOld, read_file(dir.path / "out.cfg")) << c.name;
+      EXPECT_EQ(kRunFiles, names_in(dir)) << c.name << batch;
     }
-    chmod(dir.path.c_str(), 0777);
-    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
-    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
-    const auto result = run_unprivileged(dir, args, "!\n");
-    chmod(dir.path.c_str(), 0755);
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ("Error, output file open error\n", result.err);
-    EXPECT_EQ(kOld, read_file(dir.path / "out.cfg"));
-    EXPECT_EQ(kRunFiles, names_in(dir));
   }
-}
-#endif
-
-#ifdef _WIN32
-TEST(ReplaceTest, AReadOnlyScriptIsNotReplaced) {
-  for (const bool batch : {true, false}) {
-    ScratchDir dir;
-    write_file(dir.path / "out.cfg", kOld);
-    write_file(dir.path / "in.txt", "!\n");
-    const std::wstring script = (dir.path / "out.cfg").wstring();
-    SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_READONLY);
-    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
-    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
-    const auto result = run_tool(dir, args, "!\n");
-    SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ("Error, output file open error\n", result.err);
-    EXPECT_EQ(kOld, read_file(dir.path / "out.cfg"));
-    EXPECT_EQ(kRunFiles, names_in(dir));
-  }
-}
-
-TEST(ReplaceTest, AScriptHeldOpenIsWrittenInPlace) {
-  // A program that holds the script open without sharing its deletion keeps
-  // it from being renamed over; after trying for a while, the tool writes it
-  // in place.
-  ScratchDir dir;
-  write_file(dir.path / "out.cfg", kOld);
-  const HANDLE held =
-      CreateFileW((dir.path / "out.cfg").wstring().c_str(), GENERIC_READ,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
-  const auto result = run_tool(dir, {"--out-file=" + dir.file("out.cfg")}, "!\n");
-  CloseHandle(held);
-  EXPECT_EQ(0, result.status) << result.err;
-  EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
-  EXPECT_EQ(std::set<std::string>({"out.cfg", "stdin", "stdout", "stderr"}), names_in(dir));
 }
 #endif
 
