@@ -399,7 +399,8 @@ void read_limit(Window& w) {
   GetWindowTextW(item(w, kIdLimit), wide, 32);
   narrow(wide, text, sizeof text);
   const std::int32_t limit = parse_line_len(text);
-  if (limit == w.settings.max_line_len) return;
+  // The box shows 0 for any limit that never warns, such as --line-len=-5.
+  if (limit == w.settings.max_line_len || (limit <= 0 && w.settings.max_line_len <= 0)) return;
   w.settings.max_line_len = limit;
   w.saved.max_line_len = limit;
   save_settings(w);
