@@ -8,7 +8,7 @@
 # window_probe reads what the window shows.
 # Usage: window_wine_test.sh WINDOW_EXE TOOL_EXE PROBE_EXE WINE_PREFIX EMULATOR...
 set -euo pipefail
-window_exe=$1 tool_exe=$2 probe_exe=$3 prefix=$4
+window_exe=$1 tool_exe=$2 probe_exe=$3 prefix=$(realpath -m "$4")
 shift 4
 # The emulator's words, with a wine prefix of this test's own: the window
 # needs a desktop on the display, which a prefix first started without one
@@ -79,7 +79,7 @@ wait_line_box() {
 start_window() {
   (cd "$work" && exec "${emulator[@]}" "$work/tallsay-window.exe" "$@") >"$work/window.log" 2>&1 &
   window_pid=$!
-  window_id=$(timeout 180 xdotool search --sync --onlyvisible --name '^tallsay$' | head -n 1)
+  window_id=$(timeout 180 xdotool search --sync --onlyvisible --name '^tallsay$' | head -n 1) || true
   [ -n "$window_id" ] || fail "the window did not open"
   xdotool windowfocus --sync "$window_id"
 }
@@ -174,7 +174,8 @@ kill -0 "$window_pid" || fail "the window ended"
 echo "== choosing the script with the Save window, by the keyboard"
 good="$work/good.cfg"
 xdotool key alt+c
-dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Choose the script' | head -n 1)
+dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Choose the script' | head -n 1) ||
+  fail "the Save window did not open"
 xdotool windowfocus --sync "$dialog"
 xdotool key ctrl+a
 type_line "$(windows_path "$good")"
