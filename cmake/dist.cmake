@@ -1,9 +1,12 @@
 # Makes the two archives a player downloads, in the current folder:
-#   tallsay-<version>-win32.zip           tallsay.exe, tallsay-preview.exe,
-#                                          README.txt, LICENSE.txt, hello.txt
-#                                          and the launcher chat.bat (CR LF)
+#   tallsay-<version>-win32.zip           tallsay-window.exe, tallsay.exe,
+#                                          tallsay-preview.exe, README.txt,
+#                                          LICENSE.txt, hello.txt and the
+#                                          launchers chat.bat and convert.bat
+#                                          (the texts with CR LF)
 #   tallsay-<version>-linux-x86_64.tar.gz  tallsay, tallsay-preview, their man
-#                                          pages, README, LICENSE, hello.txt
+#                                          pages, README (its own), LICENSE,
+#                                          hello.txt
 # each holding one folder of its own name.
 # Usage: cmake -D SOURCE=<source folder> -D VERSION=<version>
 #              -D WINDOWS_PROGRAMS=<folder> -D LINUX_PROGRAMS=<folder>
@@ -13,18 +16,20 @@ foreach(platform win32 linux-x86_64)
   file(REMOVE_RECURSE ${folder})
   if(platform STREQUAL win32)
     set(newline CRLF)
-    file(COPY ${WINDOWS_PROGRAMS}/tallsay.exe ${WINDOWS_PROGRAMS}/tallsay-preview.exe DESTINATION ${folder})
-    configure_file(${SOURCE}/dist/chat.bat ${folder}/chat.bat @ONLY NEWLINE_STYLE CRLF)
-    set(readme README.txt)
+    file(COPY ${WINDOWS_PROGRAMS}/tallsay-window.exe ${WINDOWS_PROGRAMS}/tallsay.exe
+              ${WINDOWS_PROGRAMS}/tallsay-preview.exe DESTINATION ${folder})
+    foreach(launcher chat.bat convert.bat)
+      configure_file(${SOURCE}/dist/${launcher} ${folder}/${launcher} @ONLY NEWLINE_STYLE CRLF)
+    endforeach()
+    configure_file(${SOURCE}/dist/README.txt ${folder}/README.txt @ONLY NEWLINE_STYLE CRLF)
     set(license LICENSE.txt)
   else()
     set(newline UNIX)
     file(COPY ${LINUX_PROGRAMS}/tallsay ${LINUX_PROGRAMS}/tallsay-preview ${SOURCE}/docs/tallsay.1
               ${SOURCE}/docs/tallsay-preview.1 DESTINATION ${folder})
-    set(readme README)
+    configure_file(${SOURCE}/dist/README-linux.txt ${folder}/README @ONLY NEWLINE_STYLE UNIX)
     set(license LICENSE)
   endif()
-  configure_file(${SOURCE}/dist/README.txt ${folder}/${readme} @ONLY NEWLINE_STYLE ${newline})
   configure_file(${SOURCE}/LICENSE ${folder}/${license} @ONLY NEWLINE_STYLE ${newline})
   configure_file(${SOURCE}/examples/hello.txt ${folder}/hello.txt @ONLY NEWLINE_STYLE ${newline})
 endforeach()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks the players' archives that the dist preset makes: each holds one
 # folder with exactly the files a player needs; the Windows texts have CR LF
-# line ends and its programs are 32-bit console programs that need no DLL
-# beyond Windows' own; the Linux programs are static and convert the example.
+# line ends, its tools are 32-bit console programs and its window a 32-bit
+# program with a window of at most 256 KB, none needing a DLL beyond
+# Windows' own; the Linux programs are static and convert the example, and
+# its README speaks of Linux alone.
 # Usage: check_dist.sh DIST_FOLDER VERSION
 set -euo pipefail
 dist=$1 version=$2
@@ -13,7 +15,7 @@ fail() { echo "check_dist: $*"; exit 1; }
 
 win=tallsay-$version-win32 linux=tallsay-$version-linux-x86_64
 [ "$(unzip -Z1 "$dist/$win.zip" | sort | tr '\n' ' ')" = \
-  "$win/ $win/LICENSE.txt $win/README.txt $win/chat.bat $win/hello.txt $win/tallsay-preview.exe $win/tallsay.exe " ] ||
+  "$win/ $win/LICENSE.txt $win/README.txt $win/chat.bat $win/convert.bat $win/hello.txt $win/tallsay-preview.exe $win/tallsay-window.exe $win/tallsay.exe " ] ||
   fail "the zip does not hold the expected files: $(unzip -Z1 "$dist/$win.zip" | tr '\n' ' ')"
 [ "$(tar tzf "$dist/$linux.tar.gz" | sort | tr '\n' ' ')" = \
   "$linux/ $linux/LICENSE $linux/README $linux/hello.txt $linux/tallsay $linux/tallsay-preview $linux/tallsay-preview.1 $linux/tallsay.1 " ] ||
@@ -21,7 +23,7 @@ win=tallsay-$version-win32 linux=tallsay-$version-linux-x86_64
 
 unzip -q "$dist/$win.zip" -d "$work"
 tar xzf "$dist/$linux.tar.gz" -C "$work"
-for text in README.txt LICENSE.txt hello.txt chat.bat; do
+for text in README.txt LICENSE.txt hello.txt chat.bat convert.bat; do
   [ "$(grep -c $'\r$' "$work/$win/$text")" = "$(wc -l <"$work/$win/$text")" ] ||
     fail "$text has lines that do not end in CR LF"
 done
@@ -29,6 +31,12 @@ for exe in tallsay tallsay-preview; do
   bash "$here/check_windows_exe.sh" i686-w64-mingw32-objdump "$work/$win/$exe.exe" pei-i386
   ! readelf -l "$work/$linux/$exe" | grep -q INTERP || fail "$exe is not static"
 done
+bash "$here/check_windows_exe.sh" i686-w64-mingw32-objdump "$work/$win/tallsay-window.exe" pei-i386 gui
+size=$(stat -c %s "$work/$win/tallsay-window.exe")
+[ "$size" -le $((256 * 1024)) ] || fail "tallsay-window.exe is $size bytes, more than 256 KB"
+echo "tallsay-window.exe: $size bytes"
+! grep -n -i -E 'chat\.bat|convert\.bat|\.exe|notepad|license\.txt|windows|explorer|\bdir\b|cmd' \
+  "$work/$linux/README" || fail "the Linux README speaks of Windows"
 "$work/$linux/tallsay" --in-file="$work/$linux/hello.txt" --out-file="$work/hello.cfg"
 "$work/$linux/tallsay-preview" "$work/hello.cfg" >/dev/null
 echo "check_dist: both archives hold what a player needs"

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Checks that a Windows build of the tool is a console program of the expected
-# format that imports no DLL beyond those every Windows has.
-# Usage: check_windows_exe.sh OBJDUMP EXE FORMAT   (FORMAT: pei-i386 or pei-x86-64)
+# Checks that a Windows build of a program is of the expected format and kind
+# (a console program, or with gui a program with a window) and imports no DLL
+# beyond those every Windows has.
+# Usage: check_windows_exe.sh OBJDUMP EXE FORMAT [gui]   (FORMAT: pei-i386 or pei-x86-64)
 set -euo pipefail
-objdump=$1 exe=$2 format=$3
+objdump=$1 exe=$2 format=$3 kind=${4:-console}
 headers=$("$objdump" -p "$exe")
 grep -q "file format $format\$" <<<"$headers" || { echo "not $format: $exe"; exit 1; }
-grep -q 'Subsystem.*(Windows CUI)' <<<"$headers" || { echo "not a console program: $exe"; exit 1; }
+if [ "$kind" = gui ]; then
+  system_dlls="kernel32.dll msvcrt.dll user32.dll gdi32.dll comdlg32.dll shell32.dll"
+  grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || { echo "not a window program: $exe"; exit 1; }
+else
+  system_dlls="kernel32.dll msvcrt.dll"
+  grep -q 'Subsystem.*(Windows CUI)' <<<"$headers" || { echo "not a console program: $exe"; exit 1; }
+fi
 dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | sort -u)
 echo "imports:" $dlls
 for dll in $dlls; do
-  case "${dll,,}" in
-    kernel32.dll | msvcrt.dll) ;;
-    *) echo "unexpected DLL: $dll"; exit 1 ;;
-  esac
+  [[ " $system_dlls " == *" ${dll,,} "* ]] || { echo "unexpected DLL: $dll"; exit 1; }
 done

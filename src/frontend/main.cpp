@@ -4,7 +4,7 @@
 #include "frontend/run_options.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) {
+int TALLSAY_MAIN(int argc, tallsay::ArgChar** argv) {
   tallsay::prepare_process();
   return tallsay::with_utf8_arguments(argc, argv, [](int count, const char* const* arguments) {
     tallsay::use_binary_mode(stdin);

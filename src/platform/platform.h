@@ -15,11 +15,21 @@ struct Console {
   std::FILE* err;
 };
 
-// Calls `run` with the program's arguments in UTF-8 and returns what it
-// returns. On Windows they come from the wide command line, so that a name
-// outside the system's ANSI code page arrives intact; elsewhere they are
-// `argv` as it is.
-int with_utf8_arguments(int argc, char** argv, int (*run)(int, const char* const*));
+// A program starts at TALLSAY_MAIN(int argc, tallsay::ArgChar** argv): on
+// Windows that is wmain, which the C runtime hands the arguments in UTF-16
+// (programs linked with -municode), so that a name outside the system's ANSI
+// code page arrives intact; elsewhere it is main, with the bytes as given.
+#ifdef _WIN32
+#define TALLSAY_MAIN wmain
+using ArgChar = wchar_t;
+#else
+#define TALLSAY_MAIN main
+using ArgChar = char;
+#endif
+
+// Calls `run` with the program's arguments `argv` in UTF-8 and returns what
+// it returns.
+int with_utf8_arguments(int argc, ArgChar** argv, int (*run)(int, const char* const*));
 
 // Opens the file that the UTF-8 `path` names, as std::fopen does with
 // `mode`. Returns null with errno set when it cannot; a folder gives EISDIR.

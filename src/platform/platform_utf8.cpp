@@ -5,7 +5,7 @@
 
 namespace tallsay {
 
-int with_utf8_arguments(int argc, char** argv, int (*run)(int, const char* const*)) {
+int with_utf8_arguments(int argc, ArgChar** argv, int (*run)(int, const char* const*)) {
   return run(argc, argv);
 }
 

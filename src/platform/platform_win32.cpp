@@ -8,14 +8,6 @@
 
 #include "platform/platform.h"
 
-// The wide form of the C runtime's parsing of the command line, exported by
-// msvcrt.dll: the same arguments as main's argv, in UTF-16.
-struct WideStartupInfo {
-  int new_mode;
-};
-extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expand,
-                              WideStartupInfo* info);
-
 namespace tallsay {
 namespace {
 
@@ -110,21 +102,17 @@ bool move_into_place(const wchar_t* from, const wchar_t* to) {
 
 }  // namespace
 
-int with_utf8_arguments(int argc, char** argv, int (*run)(int, const char* const*)) {
-  int count = 0;
-  wchar_t** wide = nullptr;
-  wchar_t** environment = nullptr;
-  WideStartupInfo info{0};
-  if (__wgetmainargs(&count, &wide, &environment, 0, &info) != 0 || count >= kMaxWide / 2) {
-    return run(argc, argv);
-  }
-  // A UTF-16 unit becomes at most three bytes of UTF-8.
+int with_utf8_arguments(int argc, wchar_t** argv, int (*run)(int, const char* const*)) {
+  // A command line holds at most kMaxWide - 1 units, so at most kMaxWide / 2
+  // arguments, each at least one unit and a blank; a UTF-16 unit becomes at
+  // most three bytes of UTF-8, and together with the NULs they fit `text`.
   char text[3 * kMaxWide];
-  const char* arguments[kMaxWide / 2];
+  const char* arguments[kMaxWide / 2 + 1];
+  const int count = argc < kMaxWide / 2 ? argc : kMaxWide / 2;
   int used = 0;
   for (int i = 0; i < count; ++i) {
     arguments[i] = text + used;
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text + used,
+    const int length = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, text + used,
                                            static_cast<int>(sizeof text) - used, nullptr, nullptr);
     if (length == 0) text[used++] = '\0';
     used += length;

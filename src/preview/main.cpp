@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "preview/preview.h"
 
-int main(int argc, char** argv) {
+int TALLSAY_MAIN(int argc, tallsay::ArgChar** argv) {
   return tallsay::with_utf8_arguments(argc, argv, [](int count, const char* const* arguments) {
     tallsay::use_binary_mode(stdin);
     const tallsay::Console console = {stdout, stderr};
