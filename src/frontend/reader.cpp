@@ -50,7 +50,6 @@ void take_mark(TextReader& reader) {
   const bool little = begins_mark(reader.block, reader.end, kUtf16LeMark, true);
   if (little || begins_mark(reader.block, reader.end, kUtf16BeMark, true)) {
     reader.encoding = little ? InputEncoding::kUtf16Le : InputEncoding::kUtf16Be;
-    reader.raw_pos = 0;
     reader.raw_end = reader.end - sizeof kUtf16LeMark;
     std::memcpy(reader.raw, reader.block + sizeof kUtf16LeMark, reader.raw_end);
     reader.end = 0;
