@@ -34,6 +34,36 @@ Module.convert = function (bytes, {lineLen = 0, noName = false} = {}) {
   return {script, warnings: new TextDecoder().decode(warnings)};
 };
 
+// The text lines of `bytes` (each up to and including a line feed, and the
+// bytes after the last one), each read as the batch run reads it within a
+// text (the first as the text's start if startsText): an array with, per
+// line, {ended, blocks}. `ended` is true when the run ends in that line (the
+// lines after it are not converted); each block is {width, text (bytes),
+// warning ('' when none)} and, if full, also {script, columns}: the script
+// an interactive run leaves after that block, and one byte of pixels per
+// column (bit p for pixel row p, 0 the top).
+Module.lines = function (bytes, {startsText = true, lineLen = 0, noName = false, full = false} = {}) {
+  const text = copyIn(bytes);
+  const [records] = withOutputs(1, (out) => Module._tallsay_lines(
+    text, bytes.length, startsText ? 1 : 0, lineLen | 0, noName ? 1 : 0, full ? 1 : 0, out));
+  Module._free(text);
+  const view = new DataView(records.buffer);
+  let at = 0;
+  const number = () => (at += 4, view.getUint32(at - 4, true));
+  const string = () => { const size = number(); return records.subarray((at += size) - size, at); };
+  const lines = [];
+  while (at < records.length) {
+    const ended = number() === 1;
+    const blocks = Array.from({length: number()}, () => {
+      const block = {width: number(), text: string(), warning: new TextDecoder().decode(string())};
+      if (full) Object.assign(block, {script: string(), columns: string()});
+      return block;
+    });
+    lines.push({ended, blocks});
+  }
+  return lines;
+};
+
 // What tallsay-preview shows of the script `bytes`, as a string.
 Module.preview = function (bytes) {
   const script = copyIn(bytes);
