@@ -52,3 +52,9 @@ export function runTool(args, input = new Uint8Array()) {
   fs.rmSync(dir, {recursive: true});
   return {status: run.status, stderr: run.stderr.toString(), script};
 }
+
+// What tallsay-preview, built beside the tool, shows of `script`.
+export function runPreview(script) {
+  const preview = toolPath.replace(/tallsay$/, 'tallsay-preview');
+  return spawnSync(preview, [], {input: script, maxBuffer: 1 << 26}).stdout.toString();
+}
