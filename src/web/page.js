@@ -194,14 +194,13 @@ function render() {
     drawn.push(...shown);
   }
   shownFigures = figures;
-  const container = element('blocks');
   if (drawn.length === 0) {
     const none = document.createElement('p');
     none.className = 'note';
     none.textContent = 'Nothing to show yet: type a line.';
     drawn.push(none);
   }
-  container.replaceChildren(...drawn);
+  showChildren(element('blocks'), drawn);
   const count = (n) => `${n} line${n === 1 ? '' : 's'}`;
   showNote('above', first > 0 ? `${count(first)} above are not drawn; move the caret to see them.` : '');
   const more = converted - last;
@@ -228,9 +227,21 @@ function render() {
 }
 
 // Shows `message` in the element `id`, or hides the element when it is ''.
+// An element that already shows it is left alone, so the page is not
+// laid out anew.
 function showNote(id, message) {
+  if (element(id).textContent === message) return;
   element(id).textContent = message;
   element(id).hidden = message === '';
+}
+
+// Makes `nodes` the children of `parent`, moving only those not yet in
+// their place.
+function showChildren(parent, nodes) {
+  nodes.forEach((node, i) => {
+    if (parent.children[i] !== node) parent.insertBefore(node, parent.children[i] ?? null);
+  });
+  while (parent.children.length > nodes.length) parent.lastElementChild.remove();
 }
 
 let refreshQueued = false;
