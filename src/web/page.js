@@ -7,7 +7,7 @@
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 const element = (id) => document.getElementById(id);
-const kShownLines = 20;     // lines drawn at most, around the caret
+const kShownBlocks = 20;    // blocks drawn, or a few more, around the caret
 const kSliceMs = 12;        // conversion work done before the browser gets its turn
 const kBatchChars = 16384;  // text handed to the converter at once
 const kLinkChars = 8192;    // longest text a link carries
@@ -88,11 +88,12 @@ function figureOf(block) {
 }
 
 // Converts lines `from` to `to` (not included) of the box; returns, per
-// line, what tallsay.lines gives (with the drawings and scripts if `full`).
-function convertLines(from, to, full) {
+// line, what tallsay.lines gives, the first `drawn` blocks with their
+// drawings and scripts.
+function convertLines(from, to, drawn = 0) {
   const last = text.lines.length - 1;
   const joined = text.lines.slice(from, to).join('\n') + (to <= last ? '\n' : '');
-  const results = tallsay.lines(encoder.encode(joined), {...options(), startsText: from === 0, full});
+  const results = tallsay.lines(encoder.encode(joined), {...options(), startsText: from === 0, drawn});
   while (results.length < to - from) results.push({ended: false, blocks: []});  // the empty last line
   return results;
 }
@@ -128,7 +129,7 @@ function convertPending(done) {
       while (to < lines.length && results[to] === null && chars < kBatchChars) {
         chars += lines[to++].length + 1;
       }
-      convertLines(text.checked, to, false).forEach((line, i) => {
+      convertLines(text.checked, to).forEach((line, i) => {
         results[text.checked + i] = {ended: line.ended, blocks: line.blocks.length,
                                      warned: line.blocks.filter((block) => block.warning).length};
       });
@@ -158,9 +159,53 @@ function caretLine() {
 let shownFigures = new Map();  // the figures drawn, by line, first-line flag and options
 let lastNews = '';
 
-// Shows the converted text: the drawings of up to kShownLines lines around
-// the caret, how many lines are above and below them, where the run ends,
-// the warnings; and offers the download when there is a block.
+// Draws the blocks of the converted lines around the caret, kShownBlocks or
+// a few more, reusing the figures already drawn; says how many blocks are
+// above and below them. `converted` is the number of converted lines and
+// `blocks` the number of their blocks.
+function drawAroundCaret(converted, blocks) {
+  const {lines, results} = text;
+  const first = Math.max(0, Math.min(caretLine() - 2, converted - kShownBlocks));
+  let last = first;
+  for (let count = 0; last < converted && count < kShownBlocks;) count += results[last++].blocks;
+  const drawnWith = JSON.stringify(options());
+  const key = (i) => `${i === 0}${drawnWith}\n${lines[i]}`;
+  const made = new Map();
+  for (let i = first; i < last; ++i) {
+    if (shownFigures.has(key(i))) continue;
+    let to = i + 1;
+    while (to < last && !shownFigures.has(key(to))) ++to;
+    convertLines(i, to, kShownBlocks).forEach((line, j) => {
+      made.set(i + j, line.blocks.filter((block) => block.columns).map(figureOf));
+    });
+    i = to - 1;
+  }
+  const figures = new Map();
+  const drawn = [];
+  for (let i = first; i < last; ++i) {
+    const shown = shownFigures.get(key(i)) ?? made.get(i);
+    figures.set(key(i), shown);
+    drawn.push(...shown);
+  }
+  shownFigures = figures;
+  let above = 0;
+  for (let i = 0; i < first; ++i) above += results[i].blocks;
+  const below = blocks - above - drawn.length;
+  if (drawn.length === 0) {
+    const none = document.createElement('p');
+    none.className = 'note';
+    none.textContent = 'Nothing to show yet: type a line.';
+    drawn.push(none);
+  }
+  showChildren(element('blocks'), drawn);
+  const s = (n) => (n === 1 ? '' : 's');
+  showNote('above', above === 0 ? '' : `${above} line${s(above)} above ${above === 1 ? 'is' : 'are'} ` +
+                                       'not drawn; move the caret to see them.');
+  showNote('below', below === 0 ? '' : `and ${below} more line${s(below)} below.`);
+}
+
+// Shows the converted text: the drawings around the caret, where the run
+// ends, the warnings; and offers the download when there is a block.
 // REQUIRES: convertPending has finished.
 function render() {
   const {lines, results} = text;
@@ -171,40 +216,7 @@ function render() {
     blocks += results[i].blocks;
     warned += results[i].warned;
   }
-  const first = Math.max(0, Math.min(caretLine() - 2, converted - kShownLines));
-  const last = Math.min(converted, first + kShownLines);
-  const figures = new Map();
-  const drawn = [];
-  const drawnWith = JSON.stringify(options());
-  const key = (i) => `${i === 0}${drawnWith}\n${lines[i]}`;
-  const missing = [];
-  for (let i = first; i < last; ++i) if (!shownFigures.has(key(i))) missing.push(i);
-  const made = new Map();
-  for (let i = 0; i < missing.length;) {
-    let to = i + 1;
-    while (to < missing.length && missing[to] === missing[to - 1] + 1) ++to;
-    convertLines(missing[i], missing[to - 1] + 1, true).forEach((line, j) => {
-      made.set(missing[i] + j, line.blocks.map(figureOf));
-    });
-    i = to;
-  }
-  for (let i = first; i < last; ++i) {
-    const shown = shownFigures.get(key(i)) ?? made.get(i);
-    figures.set(key(i), shown);
-    drawn.push(...shown);
-  }
-  shownFigures = figures;
-  if (drawn.length === 0) {
-    const none = document.createElement('p');
-    none.className = 'note';
-    none.textContent = 'Nothing to show yet: type a line.';
-    drawn.push(none);
-  }
-  showChildren(element('blocks'), drawn);
-  const count = (n) => `${n} line${n === 1 ? '' : 's'}`;
-  showNote('above', first > 0 ? `${count(first)} above are not drawn; move the caret to see them.` : '');
-  const more = converted - last;
-  showNote('below', more > 0 ? `and ${more} more line${more === 1 ? '' : 's'} below.` : '');
+  drawAroundCaret(converted, blocks);
   const below = end === -1 ? 0 : lines.length - 1 - end - (lines[lines.length - 1] === '' ? 1 : 0);
   let stop = '';
   if (below > 0) {
@@ -215,7 +227,8 @@ function render() {
   }
   showNote('stop-note', stop);
   const lineLen = options().lineLen;
-  const warning = warned > 0 ? `${count(warned)} wider than the limit of ${lineLen} columns.` : '';
+  const warning = warned === 0 ? ''
+    : `${warned} line${warned === 1 ? '' : 's'} wider than the limit of ${lineLen} columns.`;
   showNote('warn-note', warning);
   element('download').disabled = blocks === 0;
   showNote('download-note',
@@ -368,7 +381,7 @@ async function retry() {
 // with the script it leaves in the file.
 function drawLive(line) {
   const [converted] = tallsay.lines(encoder.encode(line),
-                                    {...options(), startsText: live.sent === 0, full: true});
+                                    {...options(), startsText: live.sent === 0, drawn: Infinity});
   element('live-block').replaceChildren(...(converted?.blocks ?? []).map(figureOf));
   return converted?.blocks ?? [];
 }

@@ -80,9 +80,11 @@ struct LineWork {
   char text[tallsay::kLineBufferSize];
 };
 
-// Lays out the block of `text` and writes its record. See tallsay_lines.
+// Lays out the block of `text` and writes its record, with its script and
+// pixel columns while `drawn` is above 0, which it counts down. See
+// tallsay_lines.
 void write_block_record(Records& records, std::string_view text, const tallsay::RunOptions& options,
-                        bool full, LineWork& work) {
+                        std::uint32_t& drawn, LineWork& work) {
   tallsay::lay_out_banner(text, work.banner);
   char* warning = nullptr;
   std::size_t warning_size = 0;
@@ -98,7 +100,8 @@ void write_block_record(Records& records, std::string_view text, const tallsay::
   records.bytes(text.data(), text.size());
   // The console's warning is a line; the page shows it without its end.
   records.bytes(warning, warning_size > 0 ? warning_size - 1 : 0);
-  if (full) {
+  if (drawn > 0) {
+    --drawn;
     records.bytes(script, script_size);
     write_columns(records, work.banner);
   }
@@ -110,7 +113,7 @@ void write_block_record(Records& records, std::string_view text, const tallsay::
 // batch run reads it within a text, and writes its record: whether the run
 // ends in it, the number of blocks, and each block. See tallsay_lines.
 void write_line_record(Records& records, std::string_view line, bool first,
-                       const tallsay::RunOptions& options, bool full, LineWork& work) {
+                       const tallsay::RunOptions& options, std::uint32_t& drawn, LineWork& work) {
   char* input = static_cast<char*>(std::malloc(kLineBefore.size() + line.size()));
   const std::size_t before = first ? 0 : kLineBefore.size();
   std::memcpy(input, kLineBefore.data(), before);
@@ -123,7 +126,7 @@ void write_line_record(Records& records, std::string_view line, bool first,
   Records block_records{open_memstream(&blocks, &blocks_size)};
   std::uint32_t count = 0;
   for (std::size_t length; (length = tallsay::read_text_line(work.text, work.reader)) != 0;) {
-    write_block_record(block_records, std::string_view(work.text, length), options, full, work);
+    write_block_record(block_records, std::string_view(work.text, length), options, drawn, work);
     ++count;
   }
   std::fclose(block_records.out);
@@ -170,13 +173,13 @@ void tallsay_convert(const char* text, std::size_t size, std::int32_t line_len, 
 // those of its lines up to the first line in which the run ends. `out` gets,
 // per line: 1 when the run ends in it and 0 when it goes on, the number of
 // blocks, and for each block its width in columns, its text, its warning
-// (empty when it has none; without the line end) and, when `full` is not 0,
-// the script of the interactive run after that block (the header and the
-// block) and its pixel columns (width bytes, bit p for pixel row p, 0 the
-// top). Numbers take four bytes, least significant first; byte strings are
-// led by their size.
+// (empty when it has none; without the line end) and, for the first `drawn`
+// blocks of all, the script of the interactive run after that block (the
+// header and the block) and its pixel columns (width bytes, bit p for pixel
+// row p, 0 the top). Numbers take four bytes, least significant first; byte
+// strings are led by their size.
 void tallsay_lines(const char* text, std::size_t size, int starts_text, std::int32_t line_len,
-                   int no_name, int full, Output* out) {
+                   int no_name, std::uint32_t drawn, Output* out) {
   tallsay::RunOptions options;
   options.max_line_len = line_len;
   options.hide_name = no_name != 0;
@@ -187,7 +190,7 @@ void tallsay_lines(const char* text, std::size_t size, int starts_text, std::int
     const std::size_t end =
         feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - text) + 1 : size;
     write_line_record(records, std::string_view(text + start, end - start),
-                      start == 0 && starts_text != 0, options, full != 0, *work);
+                      start == 0 && starts_text != 0, options, drawn, *work);
     start = end;
   }
   std::fclose(records.out);

@@ -72,7 +72,7 @@ for (const {name, text, utf16, said} of inputs) {
       // Line by line, each read alone, up to the line in which the run ends.
       const blocks = [];
       for (const [i, line] of linesOf(text).entries()) {
-        const [read] = tallsay.lines(bytes(line), {...options, startsText: i === 0, full: true});
+        const [read] = tallsay.lines(bytes(line), {...options, startsText: i === 0, drawn: Infinity});
         blocks.push(...read.blocks);
         if (read.ended) break;
       }
