@@ -98,14 +98,18 @@ const bareBox = '<body data-ready="true" style="margin: 0 auto; max-width: 60rem
   '<textarea id="text" rows="6" style="display: block; width: 100%; box-sizing: border-box; ' +
   'font: 15px/1.3 ui-monospace, \'DejaVu Sans Mono\', monospace"></textarea>';
 
-// Puts `text` into the box as a paste does: one input event for all of it.
+// Puts `text` into the box as a paste does: one input event for all of it,
+// sent from a task of the page's own, as the browser sends it.
 function paste(page, text) {
-  return page.evaluate((value) => {
+  return page.evaluate((value) => new Promise((resolve) => {
     const box = document.getElementById('text');
     box.focus();
     box.value = value;
-    box.dispatchEvent(new InputEvent('input', {bubbles: true, inputType: 'insertFromPaste'}));
-  }, text);
+    setTimeout(() => {
+      box.dispatchEvent(new InputEvent('input', {bubbles: true, inputType: 'insertFromPaste'}));
+      resolve();
+    });
+  }), text);
 }
 
 function launch() {
