@@ -7,11 +7,12 @@
 // which is the browser's own work of laying out 1 MB of text.
 //
 // Usage (after `npm ci` in tests/web and the test and web presets):
-//   node bench/page_figures.mjs [--page DIR] [--runs N] [--screenshot FILE] [--limit SECONDS]
+//   node bench/page_figures.mjs [--page DIR] [--runs N] [--screenshot FILE]
+//                               [--limit SECONDS]
 // DIR is the built page (build/web by default). Each timing is taken in N
-// fresh browsers (3 by default) and printed as its median and its range; a
-// step that takes longer than the limit (60 s by default) is reported as
-// not finished.
+// fresh browsers (3 by default) and printed as its median, then all N
+// values; a step that takes longer than the limit (60 s by default) is
+// reported as not finished.
 import fs from 'node:fs';
 import {createRequire} from 'node:module';
 import path from 'node:path';
@@ -46,7 +47,9 @@ function makeText(bytes) {
   for (let total = 0; total < bytes;) {
     const target = 20 + (next() % 101);
     let line = '';
-    while (line.length < target) line += (line ? ' ' : '') + words[next() % words.length] + marks[next() % marks.length];
+    while (line.length < target) {
+      line += (line ? ' ' : '') + words[next() % words.length] + marks[next() % marks.length];
+    }
     lines.push(line.slice(0, 120));
     total += lines.at(-1).length + 1;
   }
@@ -63,8 +66,8 @@ function withinLimit(promise) {
 
 // Resolves once the page is ready and has no conversion pending.
 async function settled(page) {
-  await page.waitForFunction(() => document.body.dataset.ready === 'true' && !document.body.dataset.busy,
-                             null, {timeout: limit});
+  await page.waitForFunction(
+    () => document.body.dataset.ready === 'true' && !document.body.dataset.busy, null, {timeout: limit});
   await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve))));
 }
 
@@ -112,6 +115,7 @@ function paste(page, text) {
   }), text);
 }
 
+// A headless Chromium of Debian's, as the tests start it.
 function launch() {
   return chromium.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -127,7 +131,8 @@ async function once(measure) {
   try {
     return await withinLimit(measure(browser));
   } catch (error) {
-    throw new Error(error.message === 'limit' ? `did not finish within ${limit / 1000} s` : error.message);
+    if (error.message === 'limit') throw new Error(`did not finish within ${limit / 1000} s`);
+    throw error;
   } finally {
     await browser.close().catch(() => {});
   }
@@ -160,28 +165,30 @@ async function figure(label, measure, runs = 1) {
 const runs = Number(flags.runs);
 const big = makeText(1000000);
 
-const files = fs.readdirSync(pageDir).map((name) => [name, fs.statSync(path.join(pageDir, name)).size]);
+const files = fs.readdirSync(pageDir)
+  .map((name) => [name, fs.statSync(path.join(pageDir, name)).size]);
 console.log(`page: ${pageDir}`);
 console.log(`size: ${files.reduce((sum, [, size]) => sum + size, 0)} bytes in all ` +
             `(${files.map(([name, size]) => `${name} ${size}`).join(', ')})`);
 
 for (const [label, html] of [['', ''], [', a bare text box', bareBox]]) {
-await figure(`longest task while typing 20 keys with 1,000 lines in the box${label}`, async (browser) => {
-  const page = await newPage(browser, undefined, html);
-  await paste(page, big.split('\n').slice(0, 1000).join('\n') + '\n');
-  await settled(page);
-  await page.focus('#text');
-  await page.evaluate(() => {
-    const box = document.getElementById('text');
-    box.setSelectionRange(box.value.length / 2, box.value.length / 2);
-  });
-  return longestTask(browser, page, async () => {
-    await page.keyboard.type('well played ggwp! ', {delay: 60});
-    await page.keyboard.press('Enter');
-    await page.keyboard.type('x', {delay: 60});
+  const typing = `longest task while typing 20 keys with 1,000 lines in the box${label}`;
+  await figure(typing, async (browser) => {
+    const page = await newPage(browser, undefined, html);
+    await paste(page, big.split('\n').slice(0, 1000).join('\n') + '\n');
     await settled(page);
-  });
-}, runs);
+    await page.focus('#text');
+    await page.evaluate(() => {
+      const box = document.getElementById('text');
+      box.setSelectionRange(box.value.length / 2, box.value.length / 2);
+    });
+    return longestTask(browser, page, async () => {
+      await page.keyboard.type('well played ggwp! ', {delay: 60});
+      await page.keyboard.press('Enter');
+      await page.keyboard.type('x', {delay: 60});
+      await settled(page);
+    });
+  }, runs);
 }
 
 for (const [label, html] of [['', ''], [', a bare text box', bareBox]]) {
@@ -204,8 +211,9 @@ await figure('Download of 1 MB', async (browser) => {
   const took = performance.now() - start;
   const bytes = new Uint8Array(fs.readFileSync(await download.path()));
   const tool = runTool(['--in-file={IN}', '--out-file={OUT}'], new TextEncoder().encode(big));
-  const same = bytes.length === tool.script.length && bytes.every((byte, i) => byte === tool.script[i]);
-  return {ms: took, note: `; ${bytes.length} bytes, ${same ? 'equal to' : 'NOT equal to'} the tool's script`};
+  const same = Buffer.from(bytes).equals(Buffer.from(tool.script));
+  return {ms: took, note: `; ${bytes.length} bytes, ${same ? 'equal to' : 'NOT equal to'} ` +
+                          'the tool\'s script'};
 }, runs);
 
 await figure('page width in a 320 px window', async (browser) => {
