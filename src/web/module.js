@@ -34,6 +34,42 @@ Module.convert = function (bytes, {lineLen = 0, noName = false} = {}) {
   return {script, warnings: new TextDecoder().decode(warnings)};
 };
 
+// The text lines of `bytes` (each up to and including a line feed, and the
+// bytes after the last one), each read as the batch run reads it within a
+// text (the first as the text's start if startsText): an array with, per
+// line, {ended, blocks}. `ended` is true when the run ends in that line (the
+// lines after it are not converted); each block is {width, text (bytes),
+// warning ('' when none)} and, for the first `drawn` blocks of all (a
+// count; Infinity for all), also {script, columns}: the script an
+// interactive run leaves after that block, and one byte of pixels per
+// column (bit p for pixel row p, 0 the top).
+Module.lines = function (bytes, {startsText = true, lineLen = 0, noName = false, drawn = 0} = {}) {
+  const text = copyIn(bytes);
+  const most = Math.min(drawn, 0xffffffff) >>> 0;
+  const [records] = withOutputs(1, (out) => Module._tallsay_lines(
+    text, bytes.length, startsText ? 1 : 0, lineLen | 0, noName ? 1 : 0, most, out));
+  Module._free(text);
+  const view = new DataView(records.buffer);
+  let at = 0;
+  const number = () => (at += 4, view.getUint32(at - 4, true));
+  const string = () => { const size = number(); return records.subarray((at += size) - size, at); };
+  const lines = [];
+  let left = most;
+  while (at < records.length) {
+    const ended = number() === 1;
+    const blocks = Array.from({length: number()}, () => {
+      const block = {width: number(), text: string(), warning: new TextDecoder().decode(string())};
+      if (left > 0) {
+        --left;
+        Object.assign(block, {script: string(), columns: string()});
+      }
+      return block;
+    });
+    lines.push({ended, blocks});
+  }
+  return lines;
+};
+
 // What tallsay-preview shows of the script `bytes`, as a string.
 Module.preview = function (bytes) {
   const script = copyIn(bytes);

@@ -1,9 +1,14 @@
-// The page's way into the tool: the batch run's conversion and the preview,
-// on byte strings in the module's memory.
+// The page's way into the tool: the batch run's conversion and the preview
+// on byte strings in the module's memory, and the blocks of single text
+// lines, laid out for the page to draw.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
+#include "banner/banner.h"
 #include "frontend/run_options.h"
 #include "preview/preview.h"
 #include "script/script.h"
@@ -22,6 +27,116 @@ namespace {
 std::FILE* open_bytes(const char* bytes, std::size_t size, const char* stand_in) {
   return size > 0 ? fmemopen(const_cast<char*>(bytes), size, "rb")
                   : fmemopen(const_cast<char*>(stand_in), 1, "rb");
+}
+
+// A line that is not the first of its text is read after this one, so that
+// it is not at the start of the input, where a byte-order mark is skipped.
+constexpr std::string_view kLineBefore = "-\n";
+
+// The records of tallsay_lines, written to one memory stream: numbers as
+// four bytes, least significant first, and byte strings led by their size.
+struct Records {
+  std::FILE* out;
+
+  void number(std::uint32_t value) {
+    const unsigned char bytes[4] = {
+        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    std::fwrite(bytes, 1, sizeof bytes, out);
+  }
+
+  void bytes(const char* data, std::size_t size) {
+    number(static_cast<std::uint32_t>(size));
+    std::fwrite(data, 1, size, out);
+  }
+};
+
+// The pixel columns of `banner`, one byte per display column with bit p set
+// when pixel row p (0 the top) is lit; cell row r holds pixel rows 2r and
+// 2r + 1. Control bytes in the rows take no column.
+void write_columns(Records& records, const tallsay::Banner& banner) {
+  using tallsay::kCellBoth, tallsay::kCellLower, tallsay::kCellUpper;
+  static unsigned char columns[tallsay::kRowBytes];
+  const auto width = static_cast<std::size_t>(banner.width);
+  std::memset(columns, 0, width);
+  for (int r = 0; r < tallsay::kRowCount; ++r) {
+    std::size_t column = 0;
+    for (int i = 0; i < banner.row_length; ++i) {
+      const char cell = banner.rows[r][i];
+      if (static_cast<unsigned char>(cell) < 0x20) continue;
+      const int upper = cell == kCellUpper || cell == kCellBoth ? 1 : 0;
+      const int lower = cell == kCellLower || cell == kCellBoth ? 1 : 0;
+      columns[column++] |= static_cast<unsigned char>(upper << (2 * r) | lower << (2 * r + 1));
+    }
+  }
+  records.bytes(reinterpret_cast<const char*>(columns), width);
+}
+
+// The parts that reading and writing one line needs: too large for the stack.
+struct LineWork {
+  tallsay::TextReader reader;
+  tallsay::Banner banner;
+  tallsay::ScriptFile script;
+  char text[tallsay::kLineBufferSize];
+};
+
+// Lays out the block of `text` and writes its record, with its script and
+// pixel columns while `drawn` is above 0, which it counts down. See
+// tallsay_lines.
+void write_block_record(Records& records, std::string_view text, const tallsay::RunOptions& options,
+                        std::uint32_t& drawn, LineWork& work) {
+  tallsay::lay_out_banner(text, work.banner);
+  char* warning = nullptr;
+  std::size_t warning_size = 0;
+  std::FILE* console = open_memstream(&warning, &warning_size);
+  char* script = nullptr;
+  std::size_t script_size = 0;
+  tallsay::start_script(work.script, open_memstream(&script, &script_size));
+  tallsay::write_block(work.script, text, work.banner, options.max_line_len, options.hide_name,
+                       console);
+  tallsay::close_script(work.script);
+  std::fclose(console);
+  records.number(static_cast<std::uint32_t>(work.banner.width));
+  records.bytes(text.data(), text.size());
+  // The console's warning is a line; the page shows it without its end.
+  records.bytes(warning, warning_size > 0 ? warning_size - 1 : 0);
+  if (drawn > 0) {
+    --drawn;
+    records.bytes(script, script_size);
+    write_columns(records, work.banner);
+  }
+  std::free(warning);
+  std::free(script);
+}
+
+// Reads the one text line `line` (its line feed, if any, included) as the
+// batch run reads it within a text, and writes its record: whether the run
+// ends in it, the number of blocks, and each block. See tallsay_lines.
+void write_line_record(Records& records, std::string_view line, bool first,
+                       const tallsay::RunOptions& options, std::uint32_t& drawn, LineWork& work) {
+  char* input = static_cast<char*>(std::malloc(kLineBefore.size() + line.size()));
+  const std::size_t before = first ? 0 : kLineBefore.size();
+  std::memcpy(input, kLineBefore.data(), before);
+  std::memcpy(input + before, line.data(), line.size());
+  std::FILE* stream = open_bytes(input, before + line.size(), "\n");
+  tallsay::start_reading(work.reader, stream);
+  if (!first) tallsay::read_text_line(work.text, work.reader);
+  char* blocks = nullptr;
+  std::size_t blocks_size = 0;
+  Records block_records{open_memstream(&blocks, &blocks_size)};
+  std::uint32_t count = 0;
+  for (std::size_t length; (length = tallsay::read_text_line(work.text, work.reader)) != 0;) {
+    write_block_record(block_records, std::string_view(work.text, length), options, drawn, work);
+    ++count;
+  }
+  std::fclose(block_records.out);
+  // The run goes on after the line only when its reading stopped at the end.
+  records.number(work.reader.at_end ? 0 : 1);
+  records.number(count);
+  std::fwrite(blocks, 1, blocks_size, records.out);
+  std::free(blocks);
+  std::fclose(stream);
+  std::free(input);
 }
 
 }  // namespace
@@ -48,6 +163,37 @@ void tallsay_convert(const char* text, std::size_t size, std::int32_t line_len, 
   tallsay::close_script(*file);
   std::fclose(console);
   std::fclose(input);
+}
+
+// Lays out the text lines in the `size` bytes of `text`, each the bytes up
+// to and including a line feed, or the bytes after the last one when there
+// are any. Each is read on its own, as the batch run reads it within a text:
+// the first as the start of the text when `starts_text` is not 0, every
+// other after a line. Lines are independent, so the blocks of a text are
+// those of its lines up to the first line in which the run ends. `out` gets,
+// per line: 1 when the run ends in it and 0 when it goes on, the number of
+// blocks, and for each block its width in columns, its text, its warning
+// (empty when it has none; without the line end) and, for the first `drawn`
+// blocks of all, the script of the interactive run after that block (the
+// header and the block) and its pixel columns (width bytes, bit p for pixel
+// row p, 0 the top). Numbers take four bytes, least significant first; byte
+// strings are led by their size.
+void tallsay_lines(const char* text, std::size_t size, int starts_text, std::int32_t line_len,
+                   int no_name, std::uint32_t drawn, Output* out) {
+  tallsay::RunOptions options;
+  options.max_line_len = line_len;
+  options.hide_name = no_name != 0;
+  const std::unique_ptr<LineWork> work(new LineWork);
+  Records records{open_memstream(&out->bytes, &out->size)};
+  for (std::size_t start = 0; start < size;) {
+    const void* feed = std::memchr(text + start, '\n', size - start);
+    const std::size_t end =
+        feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - text) + 1 : size;
+    write_line_record(records, std::string_view(text + start, end - start),
+                      start == 0 && starts_text != 0, options, drawn, *work);
+    start = end;
+  }
+  std::fclose(records.out);
 }
 
 // Draws the `size` bytes of `script` as tallsay-preview does: `shown` gets

@@ -1,15 +1,17 @@
 // The page in headless Chromium, opened from file:// and from a local web
-// server: the worked examples and a line over the limit in the preview, the
-// download and the live file against the command-line tool's scripts, and
-// the time one typed line takes.
+// server: the drawings, captions and warnings of the worked examples, the
+// download against the tool's script, long texts, the live file with slow
+// and refusing writes, a converter that cannot load, the text kept over a
+// reload and in a link, and what a phone and a screen reader get.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
+import {createRequire} from 'node:module';
 import path from 'node:path';
 import test from 'node:test';
 import {chromium} from 'playwright-core';
 
-import {root, runTool} from './support.mjs';
+import {root, runPreview, runTool} from './support.mjs';
 
 const pageDir = path.join(root, 'build/web');
 const fileUrl = 'file://' + path.join(pageDir, 'index.html');
@@ -21,95 +23,236 @@ const browser = await chromium.launch({
 });
 test.after(() => browser.close());
 
-// A ready page with `text` typed and the options set. Its file picker gives
-// a file that keeps what is written to it in window.written.
-async function open(url, text, {lineLen = 0, noName = false} = {}) {
-  const page = await (await browser.newContext({acceptDownloads: true})).newPage();
+// Serves the page's folder on a local port, without the files named in
+// `missing`; resolves to the server, whose `url` is its address.
+async function serve(missing = []) {
+  const server = http.createServer((request, response) => {
+    const file = path.join(pageDir, request.url === '/' ? 'index.html' : path.normalize(request.url));
+    const type = {'.html': 'text/html', '.css': 'text/css'}[path.extname(file)] ?? 'text/javascript';
+    const found = fs.existsSync(file) && !missing.includes(path.basename(file));
+    response.writeHead(found ? 200 : 404, {'Content-Type': type});
+    response.end(found ? fs.readFileSync(file) : '');
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  server.url = `http://127.0.0.1:${server.address().port}/`;
+  return server;
+}
+
+// Resolves once the live region has said `message` (a string, or a
+// pattern that it matches).
+const said = (page, message) => page.waitForFunction(([text, pattern]) => {
+  const news = document.getElementById('news').textContent;
+  return pattern === null ? news === text : new RegExp(pattern).test(news);
+}, message instanceof RegExp ? [null, message.source] : [message, null]);
+
+// Resolves once the page has converted and shown what it was given.
+const settled = (page) => page.waitForFunction(
+  () => document.body.dataset.ready === 'true' && !document.body.dataset.busy);
+
+// A ready page in a new context with `text` typed and the options set. Its
+// file picker gives a fake file, steered through window.fake: `cancel`
+// makes the picker fail as when it is closed, `refuse` (an error name)
+// makes opening the file for writing fail, `delay` slows each write (ms),
+// and `written` gets the bytes of each completed write.
+async function open(url, text, {lineLen = 0, noName = false, viewport} = {}) {
+  const page = await (await browser.newContext({acceptDownloads: true, viewport})).newPage();
   await page.addInitScript(() => {
-    window.written = [];
-    window.showSaveFilePicker = async () => ({name: 'chat.cfg', createWritable: async () => ({
-      write: async (blob) => window.written.push([...new Uint8Array(await blob.arrayBuffer())]),
-      close: async () => {},
-    })});
+    const fake = window.fake = {written: [], delay: 0, refuse: '', cancel: false};
+    window.showSaveFilePicker = async () => {
+      if (fake.cancel) throw new DOMException('The user aborted a request.', 'AbortError');
+      return {name: 'chat.cfg', createWritable: async () => {
+        if (fake.refuse) throw new DOMException('Refused', fake.refuse);
+        let bytes = [];
+        return {
+          write: async (data) => {
+            await new Promise((resolve) => setTimeout(resolve, fake.delay));
+            bytes = [...new Uint8Array(await new Blob([data]).arrayBuffer())];
+          },
+          close: async () => { fake.written.push(bytes); },
+          abort: async () => {},
+        };
+      }};
+    };
   });
   await page.goto(url);
-  await page.waitForSelector('body[data-ready="true"]');
+  await settled(page);
   await page.fill('#line-len', String(lineLen));
   await page.setChecked('#no-name', noName);
   await page.fill('#text', text);
+  await settled(page);
   return page;
 }
 
-test('the worked examples and a line over the limit', async () => {
-  const text = 'Hi\nA b\nHi there';
+// The drawings shown in `selector`, read back from their canvases as rows
+// of blanks, upper, lower and full half cells.
+const drawings = (page, selector = '#blocks') => page.$$eval(`${selector} canvas`, (canvases) =>
+  canvases.map((canvas) => {
+    const {data, width} = canvas.getContext('2d').getImageData(0, 0, canvas.width, 8);
+    const lit = (x, y) => (data[4 * (y * width + x) + 3] > 0 ? 1 : 0);
+    return [0, 1, 2, 3].map((r) => Array.from({length: width}, (_, x) =>
+      ' \u2580\u2584\u2588'[lit(x, 2 * r) + 2 * lit(x, 2 * r + 1)]).join('')).join('\n');
+  }));
+const texts = (page, selector) => page.$$eval(selector, (all) => all.map((e) => e.textContent));
+
+test('the worked examples: drawings, captions as typed and the tool\'s warning', async () => {
+  const text = 'Hi\nA b\ngg\twp é☺';
   const page = await open(fileUrl, text, {lineLen: 10});
-  const blocks = await page.$$eval('.block', (all) => all.map((block) => [
-    block.querySelector('pre').textContent, block.querySelector('.caption').textContent,
-    block.querySelector('.warning')?.textContent ?? '']));
-  assert.deepEqual(blocks.slice(0, 2), [
-    ['█   █  ▀ \n█▄▄▄█ ▀█ \n█   █  █ \n▀   ▀ ▀▀▀', '"Hi": 9 columns', ''],
-    ['▄▀▀▀▄    █    \n█   █    █▄▀▀▄\n█▀▀▀█    █   █\n▀   ▀    ▀▀▀▀ ', '"A b": 14 columns',
-     'Warning: Line longer as specified: 14 > 10'],
-  ]);
+  assert.deepEqual((await drawings(page)).slice(0, 2), [
+    '█   █  ▀ \n█▄▄▄█ ▀█ \n█   █  █ \n▀   ▀ ▀▀▀',
+    '▄▀▀▀▄    █    \n█   █    █▄▀▀▄\n█▀▀▀█    █   █\n▀   ▀    ▀▀▀▀ ']);
+  const captions = await texts(page, '#blocks figcaption');
+  assert.deepEqual(captions.slice(0, 2), ['Hi · 9 columns', 'A b · 14 columns']);
+  assert.match(captions[2], /^gg→wp é☺ · \d+ columns · no glyph, left blank: é ☺$/);
   const cli = runTool(['--in-file={IN}', '--out-file={OUT}', '--line-len=10'], encode(text));
-  assert.equal(blocks.map((b) => b[2]).filter(Boolean).join('\n') + '\n', cli.stderr);
+  assert.equal((await texts(page, '#blocks .warning')).join('\n') + '\n', cli.stderr);
+  assert.equal(await page.textContent('#warn-note'), '2 lines wider than the limit of 10 columns.');
+  assert.deepEqual(await page.$$eval('#blocks canvas', (all) => all.map((c) => c.ariaHidden)),
+                   ['true', 'true', 'true']);
 });
 
-test('the download is the batch run\'s script', async () => {
-  const text = 'Hello, world!\ngg wp\tx \u00e9\u263a\n\nnot converted';
+test('the download is the batch run\'s script; what is not converted is said', async () => {
+  const text = 'Hello, world!\ngg wp\tx é☺\n\nnot converted\nnor this\n';
   const page = await open(fileUrl, text, {lineLen: 20, noName: true});
   await page.fill('#name', 'hello.cfg');
+  assert.equal(await page.textContent('#stop-note'),
+               'the first empty line ends the text: 2 lines below it are not converted');
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
   assert.equal(download.suggestedFilename(), 'hello.cfg');
   const cli = runTool(['--in-file={IN}', '--out-file={OUT}', '--line-len=20', '--no-name'],
                       encode(text));
   assert.deepEqual(new Uint8Array(fs.readFileSync(await download.path())), cli.script);
-});
-
-test('the live file holds the interactive run\'s script of the last line', async () => {
-  const page = await open(fileUrl, '');
-  await page.click('#live-file');
-  for (const [n, line] of ['Hi', 'A b'].entries()) {
-    await page.fill('#live-line', line);
-    await page.press('#live-line', 'Enter');
-    await page.waitForFunction((count) => window.written.length === count, n + 1);
+  assert.equal(await page.textContent('#bind-line'), 'bind "F5" "exec hello.cfg"');
+  // A line that gets a line end after it is read anew: an end mark then
+  // ends the text there.
+  await page.fill('#text', 'A b\x1a');
+  await page.press('#text', 'End');
+  await page.keyboard.type('\nmore');
+  await settled(page);
+  assert.equal(await page.textContent('#stop-note'),
+               'line 1 (an end mark, 0x1A) ends the text: 1 line below it is not converted');
+  for (const empty of ['', '\nHi']) {
+    await page.fill('#text', empty);
+    await settled(page);
+    assert.ok(await page.isDisabled('#download'), JSON.stringify(empty));
+    assert.ok(await page.isVisible('#download-note'));
   }
-  const cli = runTool(['--out-file={OUT}'], encode('Hi\nA b\n'));
-  assert.deepEqual(Uint8Array.from(await page.evaluate(() => window.written[1])), cli.script);
 });
 
-test('served over http, one typed line converted and shown within a millisecond', async () => {
-  const server = http.createServer((request, response) => {
-    const file = path.join(pageDir, request.url === '/' ? 'index.html' : path.normalize(request.url));
-    const type = {'.html': 'text/html', '.css': 'text/css'}[path.extname(file)] ?? 'text/javascript';
-    const found = fs.existsSync(file);
-    response.writeHead(found ? 200 : 404, {'Content-Type': type});
-    response.end(found ? fs.readFileSync(file) : '');
+test('a long text: 20 lines drawn around the caret, the others counted', async () => {
+  const text = Array.from({length: 1000}, (_, i) => `line ${i + 1}`).join('\n');
+  const page = await open(fileUrl, text);
+  await page.$eval('#text', (box) => {
+    box.setSelectionRange(box.value.indexOf('line 500'), box.value.indexOf('line 500'));
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  const page = await open(`http://127.0.0.1:${server.address().port}/`,
-                          'Well played, see you next round!');
-  const [convert, shown] = await page.evaluate(() => {
-    const line = new TextEncoder().encode('Well played, see you next round!');
-    const time = (run) => {
-      const start = performance.now();
-      for (let i = 0; i < 200; ++i) run();
-      return (performance.now() - start) / 200;
-    };
-    return [time(() => tallsay.convert(line, {})), time(update)];
-  });
-  console.log(`one typed line: converted in ${(convert * 1000).toFixed(0)} us, ` +
-              `converted, drawn and shown in ${(shown * 1000).toFixed(0)} us`);
-  assert.ok(shown < 1, `${shown} ms`);
-  // The ES module loads in the browser too.
+  await page.press('#text', 'ArrowRight');
+  await settled(page);
+  const captions = await texts(page, '#blocks figcaption');
+  assert.equal(captions.length, 20);
+  assert.match(captions[0], /^line 498 /);
+  assert.equal(await page.textContent('#above'), '497 lines above are not drawn; move the caret to see them.');
+  assert.equal(await page.textContent('#below'), 'and 483 more lines below.');
+});
+
+test('the live file: every line entered is written whole, in order, while writes are slow', async () => {
+  const page = await open(fileUrl, '');
+  await page.evaluate(() => { window.fake.delay = 300; });
+  await page.click('#live-file');
+  await page.type('#live-line', 'nice shot', {delay: 60});
+  await page.press('#live-line', 'Enter');
+  assert.equal(await page.inputValue('#live-line'), '');
+  await page.type('#live-line', 'thanks', {delay: 60});
+  // Enter while an input method composes is part of the composing.
+  await page.$eval('#live-line', (box) => box.dispatchEvent(
+    new KeyboardEvent('keydown', {key: 'Enter', isComposing: true, bubbles: true})));
+  assert.equal(await page.inputValue('#live-line'), 'thanks');
+  await page.press('#live-line', 'Enter');
+  await page.waitForFunction(() => window.fake.written.length === 2);
+  const written = await page.evaluate(() => window.fake.written);
+  const interactive = (line) => runTool(['--out-file={OUT}'], encode(`${line}\n`)).script;
+  assert.deepEqual(written.map((bytes) => Uint8Array.from(bytes)),
+                   [interactive('nice shot'), interactive('thanks')]);
+  await said(page, 'chat.cfg now says: thanks');
+  // The live line's own drawing is the tool's preview of what was written.
+  assert.deepEqual((await drawings(page, '#live-block')).map((rows) => `${rows}\n\n`),
+                   [runPreview(Uint8Array.from(written[1]))]);
+});
+
+test('the live file: a cancelled picker and a refused write are said, and the line kept', async () => {
+  const page = await open(fileUrl, '');
+  await page.evaluate(() => { window.fake.cancel = true; });
+  await page.click('#live-file');
+  await said(page, /^No file was picked/);
+  assert.ok(await page.isDisabled('#live-line'));
+  await page.evaluate(() => Object.assign(window.fake, {cancel: false, refuse: 'NotAllowedError'}));
+  await page.click('#live-file');
+  await page.fill('#live-line', 'gg');
+  await page.press('#live-line', 'Enter');
+  await said(page, new RegExp('^Not written: gg\\. The browser did not let this page write ' +
+                              'chat\\.cfg\\. .*Program Files.* The line is kept\\.$'));
+  assert.ok(await page.isVisible('#retry'));
+  await page.evaluate(() => { window.fake.refuse = ''; });
+  await page.click('#retry');
+  await page.waitForFunction(() => window.fake.written.length === 1);
+  assert.deepEqual(Uint8Array.from(await page.evaluate(() => window.fake.written[0])),
+                   runTool(['--out-file={OUT}'], encode('gg\n')).script);
+  assert.ok(await page.isHidden('#retry'));
+});
+
+test('a converter that cannot load is said, and Download and Live file stay off', async () => {
+  const server = await serve(['tallsay.js']);
+  const noWasm = await (await browser.newContext()).newPage();
+  await noWasm.addInitScript(() => { delete window.WebAssembly; });
+  await noWasm.goto(fileUrl);
+  const noScript = await (await browser.newContext()).newPage();
+  await noScript.goto(server.url);
+  for (const [page, reason] of [[noWasm, 'does not run WebAssembly'],
+                                [noScript, 'tallsay.js did not load']]) {
+    await page.waitForSelector('body[data-ready="failed"]');
+    assert.ok((await page.textContent('#blocks')).includes(reason));
+    assert.ok(await page.isDisabled('#download'));
+    assert.ok(await page.isDisabled('#live-file'));
+  }
+  server.close();
+});
+
+test('the text and options are kept over a reload and carried by the link', async () => {
+  const page = await open(fileUrl, 'keep\u00a0me\nand me', {lineLen: 12, noName: true});
+  await page.fill('#name', 'kept.cfg');
+  await page.waitForFunction(() => document.getElementById('link').href.includes('kept.cfg'));
+  const link = await page.$eval('#link', (a) => a.href);
+  await page.reload();
+  await settled(page);
+  const elsewhere = await (await browser.newContext()).newPage();
+  await elsewhere.goto(link);
+  await settled(elsewhere);
+  for (const shown of [page, elsewhere]) {
+    assert.deepEqual(await shown.evaluate(() => ['text', 'line-len', 'name'].map((id) =>
+      document.getElementById(id).value).concat(document.getElementById('no-name').checked)),
+                     ['keep\u00a0me\nand me', '12', 'kept.cfg', true]);
+  }
+});
+
+test('a phone and a screen reader: no sideways scrolling, nothing serious for axe', async () => {
+  const axe = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
+  const page = await open(fileUrl, 'Hello, world!\nWell played, see you next round!', {
+    lineLen: 40, viewport: {width: 320, height: 640}});
+  await page.click('#live-file');
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 320);
+  await page.addScriptTag({path: axe});
+  const found = await page.evaluate(async () => (await window.axe.run()).violations
+    .filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id));
+  assert.deepEqual(found, []);
+  assert.equal(await page.getAttribute('#news', 'aria-live'), 'polite');
+});
+
+test('served over http, the page works and the ES module loads', async () => {
+  const server = await serve();
+  const page = await open(server.url, 'Hi');
+  assert.equal((await drawings(page))[0].split('\n')[0], '\u2588   \u2588  \u2580 ');
   const row = await page.evaluate(async () => {
     const module = await (await import('./tallsay.mjs')).default();
     return module.preview(module.convert(new TextEncoder().encode('Hi\n')).script).split('\n')[0];
   });
-  assert.equal(row, '█   █  ▀ ');
-  await page.setViewportSize({width: 1000, height: 800});
-  await page.fill('#line-len', '40');
-  await page.fill('#text', 'Hello, world!\ngg wp');
-  await page.screenshot({path: process.env.SCREENSHOT || path.join(root, 'build/page.png')});
+  assert.equal(row, '\u2588   \u2588  \u2580 ');
   server.close();
 });
