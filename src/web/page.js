@@ -306,7 +306,7 @@ function advice(error, name) {
   if (error.name === 'NotAllowedError' || error.name === 'SecurityError') {
     return `The browser did not let this page write ${name}. Press Retry and allow it, or pick the ` +
            'file again with Live file. A script under "Program Files" on Windows cannot be written ' +
-           'from a page at all: use Download, or the live tool of the Windows kit.';
+           'from a page at all: use Download, or the window of the Windows kit (tallsay-window.exe).';
   }
   return `Writing ${name} failed (${error.name}: ${error.message}). Check that the file still ` +
          'exists and the disk has room, then press Retry, or pick the file again with Live file.';
