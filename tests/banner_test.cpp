@@ -24,23 +24,6 @@ TEST(LayoutTest, KnownAnswers) {
   }
 }
 
-// The two pixels a cell shows, as the bits of a column byte; -1 for a byte
-// that is no cell.
-int pixels_of(char cell) {
-  switch (cell) {
-    case kCellBlank:
-      return 0;
-    case kCellUpper:
-      return 1;
-    case kCellLower:
-      return 2;
-    case kCellBoth:
-      return 3;
-    default:
-      return -1;
-  }
-}
-
 TEST(LayoutTest, EveryGlyphDrawsItsFontColumnsWithoutTheEmptyEdges) {
   static Banner banner;
   for (const auto& c : test::read_cases({"font.cases"}, 2, 2)) {
@@ -53,7 +36,7 @@ TEST(LayoutTest, EveryGlyphDrawsItsFontColumnsWithoutTheEmptyEdges) {
     std::string drawn;
     for (int at = 0; at < banner.row_length; ++at) {
       int column = 0;
-      for (int r = 0; r < kRowCount; ++r) column |= pixels_of(banner.rows[r][at]) << (2 * r);
+      for (int r = 0; r < kRowCount; ++r) column |= cell_pixels(banner.rows[r][at]) << (2 * r);
       drawn += static_cast<char>(column);
     }
     EXPECT_EQ(columns, drawn) << c[0];

@@ -29,6 +29,7 @@
 namespace tallsay {
 namespace {
 
+using test::names_in;
 using test::read_file;
 using test::ScratchDir;
 using test::write_file;
@@ -44,13 +45,8 @@ test::ProgramResult convert(const ScratchDir& dir, bool batch, const std::string
   write_file(dir.path / "stdin", text);
   std::vector<std::string> args = {std::string("--out-file=") + dir.file(name)};
   if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
-  return test::run_in_process(
-      [](int argc, const char* const* argv, std::FILE* in, const Console& console) {
-        const int status = run_tallsay(argc, argv, in, console);
-        std::fclose(console.out);
-        return status;
-      },
-      dir, args, open_file(dir.file("stdin").c_str(), "rb"));
+  return test::run_in_process(test::run_tool, dir, args,
+                              open_file(dir.file("stdin").c_str(), "rb"));
 }
 
 // The script that a run leaves for the one line `text`.
@@ -58,14 +54,6 @@ std::string script_of(const std::string& text) {
   ScratchDir dir;
   convert(dir, true, text + "\n");
   return read_file(dir.path / "out.cfg");
-}
-
-std::set<std::string> names_in(const ScratchDir& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
-    names.insert(entry.path().filename().u8string());
-  }
-  return names;
 }
 
 TEST(ReplaceTest, AReaderOfTheScriptSeesOnlyWholeScripts) {

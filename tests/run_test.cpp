@@ -43,20 +43,12 @@ std::string console_text(std::string text) {
   return text;
 }
 
-std::set<std::string> names_in(const std::filesystem::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.insert(entry.path().filename().u8string());
-  }
-  return names;
-}
-
 // What every run must leave: no file beside those it was given but the
 // script, a symbolic link still a link to out.cfg, a hard link still the same
 // file as out.cfg.
 void check_folder(const ScratchDir& dir, std::set<std::string> before, const std::string& name) {
   for (const char* made : {"out.cfg", "stdin", "stdout", "stderr"}) before.insert(made);
-  for (const auto& left : names_in(dir.path))
+  for (const auto& left : test::names_in(dir))
     EXPECT_EQ(1u, before.count(left)) << name << ": " << left;
   if (before.count("symlink.cfg") != 0) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir.path / "symlink.cfg")) << name;
@@ -85,7 +77,7 @@ void run_table(const char* table, RunFunction run, const char* exe) {
         std::filesystem::create_symlink(out, dir.path / "symlink.cfg");
       }
     }
-    const std::set<std::string> before = names_in(dir.path);
+    const std::set<std::string> before = test::names_in(dir);
     std::vector<std::string> args;
     for (std::size_t start = 0; c[2] != "" && start <= c[2].size();) {
       const std::size_t bar = std::min(c[2].find('|', start), c[2].size());
@@ -117,14 +109,7 @@ void run_table(const char* table, RunFunction run, const char* exe) {
 }
 
 TEST(RunTest, Tool) {
-  run_table(
-      "runs.cases",
-      [](int argc, const char* const* argv, std::FILE* in, const Console& c) {
-        const int status = run_tallsay(argc, argv, in, c);
-        std::fclose(c.out);
-        return status;
-      },
-      TALLSAY_EXE);
+  run_table("runs.cases", test::run_tool, TALLSAY_EXE);
 }
 
 TEST(RunTest, Preview) {

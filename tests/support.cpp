@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "frontend/run_options.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -130,6 +132,20 @@ ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
   std::fclose(input);
   std::fclose(err);
   return {status, read_file(dir.path / "stdout"), read_file(dir.path / "stderr")};
+}
+
+int run_tool(int argc, const char* const* argv, std::FILE* input, const Console& console) {
+  const int status = run_tallsay(argc, argv, input, console);
+  std::fclose(console.out);
+  return status;
+}
+
+std::set<std::string> names_in(const ScratchDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
+    names.insert(entry.path().filename().u8string());
+  }
+  return names;
 }
 
 #ifdef __linux__

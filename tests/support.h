@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,12 @@ using RunFunction = int (*)(int, const char* const*, std::FILE*, const Console&)
 // output to PATH. `run` ends as the program's main does, closing the output.
 ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
                              const std::vector<std::string>& args, std::FILE* input);
+
+// tallsay's whole run as its main runs it, closing the output: a RunFunction.
+int run_tool(int argc, const char* const* argv, std::FILE* input, const Console& console);
+
+// The names of the files and folders in `dir`.
+std::set<std::string> names_in(const ScratchDir& dir);
 
 #ifdef __linux__
 // A stream that reads `text` and then fails with EIO: this process's memory

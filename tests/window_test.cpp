@@ -58,17 +58,13 @@ WindowSettings settings_with(const std::string& path, std::int32_t line_len, boo
 
 // Runs tallsay in this process with `args`, standard input from `input`;
 // returns its standard error.
-std::string run_tool(const ScratchDir& dir, std::vector<std::string> args,
+std::string run_tool(const ScratchDir& dir, const std::vector<std::string>& args,
                      const std::string& input) {
   test::write_file(dir.path / "stdin", input);
-  std::vector<const char*> argv = {"tallsay"};
-  for (const auto& arg : args) argv.push_back(arg.c_str());
-  std::FILE* in = open_file(dir.file("stdin").c_str(), "rb");
-  std::FILE* out = open_file(dir.file("stdout").c_str(), "wb");
-  std::FILE* err = open_file(dir.file("stderr").c_str(), "wb");
-  EXPECT_EQ(0, run_tallsay(static_cast<int>(argv.size()), argv.data(), in, {out, err}));
-  for (std::FILE* stream : {in, out, err}) std::fclose(stream);
-  return read_file(dir.path / "stderr");
+  const auto result =
+      test::run_in_process(test::run_tool, dir, args, open_file(dir.file("stdin").c_str(), "rb"));
+  EXPECT_EQ(0, result.status);
+  return result.err;
 }
 
 std::vector<std::string> tool_options(const WindowSettings& settings) {

@@ -27,6 +27,10 @@ inline constexpr char kCellUpper = static_cast<char>(0x96);  // upper only
 inline constexpr char kCellLower = static_cast<char>(0x8B);  // lower only
 inline constexpr char kCellBoth = static_cast<char>(0x25);   // both pixels
 
+// The pixels a byte of a row shows: bit 0 the upper pixel, bit 1 the lower;
+// -1 for a byte below 0x20, a control byte of the text that takes no column.
+int cell_pixels(char cell);
+
 // One text line laid out. rows[0] is the top row; every row is a
 // NUL-terminated byte string of row_length bytes, the same for all four.
 struct Banner {

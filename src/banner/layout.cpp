@@ -8,6 +8,19 @@
 
 namespace tallsay {
 
+int cell_pixels(char cell) {
+  switch (cell) {
+    case kCellUpper:
+      return 1;
+    case kCellLower:
+      return 2;
+    case kCellBoth:
+      return 3;
+    default:
+      return static_cast<unsigned char>(cell) < 0x20 ? -1 : 0;
+  }
+}
+
 void lay_out_banner(std::string_view text, Banner& banner) {
   // Every byte stores a full eight-byte run into each row and advances by
   // its true length; the next store overwrites the excess. The last store

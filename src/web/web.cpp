@@ -55,18 +55,14 @@ struct Records {
 // when pixel row p (0 the top) is lit; cell row r holds pixel rows 2r and
 // 2r + 1. Control bytes in the rows take no column.
 void write_columns(Records& records, const tallsay::Banner& banner) {
-  using tallsay::kCellBoth, tallsay::kCellLower, tallsay::kCellUpper;
   static unsigned char columns[tallsay::kRowBytes];
   const auto width = static_cast<std::size_t>(banner.width);
   std::memset(columns, 0, width);
   for (int r = 0; r < tallsay::kRowCount; ++r) {
     std::size_t column = 0;
     for (int i = 0; i < banner.row_length; ++i) {
-      const char cell = banner.rows[r][i];
-      if (static_cast<unsigned char>(cell) < 0x20) continue;
-      const int upper = cell == kCellUpper || cell == kCellBoth ? 1 : 0;
-      const int lower = cell == kCellLower || cell == kCellBoth ? 1 : 0;
-      columns[column++] |= static_cast<unsigned char>(upper << (2 * r) | lower << (2 * r + 1));
+      const int pixels = tallsay::cell_pixels(banner.rows[r][i]);
+      if (pixels >= 0) columns[column++] |= static_cast<unsigned char>(pixels << (2 * r));
     }
   }
   records.bytes(reinterpret_cast<const char*>(columns), width);

@@ -217,21 +217,6 @@ std::size_t describe_width(std::int32_t width, std::int32_t max_line_len, char* 
              static_cast<long>(max_line_len), columns(max_line_len));
 }
 
-int cell_pixels(char cell) {
-  switch (cell) {
-    case kCellBlank:
-      return 0;
-    case kCellUpper:
-      return 1;
-    case kCellLower:
-      return 2;
-    case kCellBoth:
-      return 3;
-    default:
-      return static_cast<unsigned char>(cell) < 0x20 ? -1 : 0;
-  }
-}
-
 int recall_step(int cursor, int count, int step) {
   return std::clamp(cursor + step, 0, std::max(count, 0));
 }

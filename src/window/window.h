@@ -140,10 +140,6 @@ std::size_t describe_start(const WindowSettings& settings, char* buffer, std::si
 std::size_t describe_width(std::int32_t width, std::int32_t max_line_len, char* buffer,
                            std::size_t size);
 
-// The pixels of a cell character: bit 0 the upper pixel, bit 1 the lower.
-// Returns -1 for a byte that takes no column (a control byte of the text).
-int cell_pixels(char cell);
-
 // Up and Down in the line box walk the `count` lines sent. `cursor` is the
 // index of the line shown, `count` itself for the line being typed; returns
 // the cursor after moving it by `step` (-1 for Up, +1 for Down), which stays
