@@ -128,14 +128,19 @@ TEST(ReplaceTest, ANameWithNoRoomForTheTemporaryOneIsWrittenInPlace) {
   }
 }
 
-TEST(ReplaceTest, ADeviceIsWrittenInPlaceWhateverTheScriptHeldBefore) {
+// A device, and a stream the caller opened, are written where they stand,
+// whatever the script's memory held before (as a script on the stack may).
+TEST(ReplaceTest, ScriptsWrittenWhereTheyStandWhateverTheMemoryHeld) {
   static ScriptFile script;
-  std::memset(&script, 0xA5, sizeof script);  // as a script on the stack may start
+  std::memset(&script, 0xA5, sizeof script);
 #ifdef _WIN32
   ASSERT_TRUE(open_script(script, "NUL"));
 #else
   ASSERT_TRUE(open_script(script, "/dev/null"));
 #endif
+  EXPECT_TRUE(close_script(script));
+  std::memset(&script, 0xA5, sizeof script);
+  start_script(script, std::tmpfile());
   EXPECT_TRUE(close_script(script));
 }
 
