@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "banner/banner.h"
+#include "console_model.h"
 #include "frontend/run_options.h"
 #include "script/script.h"
 
@@ -123,8 +124,10 @@ void check_banner(std::string_view text, const Banner& banner) {
   }
 }
 
-// Checks the script's lines: all end in CR LF, and a say line holds between
-// its quotes only cells, control bytes and the leading CR under hide_name.
+// Checks the script's lines: all end in CR LF, a comment line holds printable
+// ASCII only, and a say line holds between its quotes only cells, control
+// bytes and the leading CR under hide_name. Then runs it through the console
+// model: the console runs its says and nothing else, in every console.
 void check_script(const std::string& script, std::size_t blocks, bool hide_name) {
   check(script.rfind(std::string(kScriptHeader) + "\r\n\r\n", 0) == 0, "header first");
   check(script.find(';') == std::string::npos, "no ';' that would end a command");
@@ -134,6 +137,9 @@ void check_script(const std::string& script, std::size_t blocks, bool hide_name)
     const std::size_t end = script.find("\r\n", start);
     check(end != std::string::npos, "every line ends in CR LF");
     const std::string_view line(script.data() + start, end - start);
+    if (line.substr(0, 3) == "// ") {
+      for (char c : line) check(c >= 0x20 && c <= 0x7E, "comment line in printable ASCII");
+    }
     if (line.substr(0, 5) == "say \"") {
       ++say_lines;
       check(line.back() == '"', "say line closes its quote");
@@ -149,6 +155,9 @@ void check_script(const std::string& script, std::size_t blocks, bool hide_name)
     start = end + 2;
   }
   check(say_lines == 4 * blocks, "four say lines per block");
+  const std::string fault = tallsay::test::check_tool_script(script);
+  if (!fault.empty()) std::fprintf(stderr, "%s\n", fault.c_str());
+  check(fault.empty(), "only the say rows run, whole, and nothing else in any console");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "console_model.h"
 #include "frontend/run_options.h"
 #include "preview/preview.h"
 #include "support.h"
@@ -104,6 +105,9 @@ void run_table(const char* table, RunFunction run, const char* exe) {
     EXPECT_EQ(console ? console_text(expand(c[7], dir)) : expand(c[7], dir), result.err) << c[0];
     EXPECT_EQ(console ? console_text(c[8]) : c[8], result.out) << c[0];
     EXPECT_EQ(c[9], std::filesystem::exists(out) ? read_file(out) : "") << c[0];
+    if (run == test::run_tool && c[9].rfind(kScriptHeader, 0) == 0) {
+      EXPECT_EQ("", test::check_tool_script(c[9])) << c[0];
+    }
     check_folder(dir, before, c[0]);
   }
 }

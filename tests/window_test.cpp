@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console_model.h"
 #include "frontend/run_options.h"
 #include "support.h"
 #include "window/window.h"
@@ -163,6 +164,7 @@ TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
     args.push_back("--out-file=" + dir.file("tool.cfg"));
     EXPECT_EQ(run_tool(dir, args, c[2] + "\n"), read_file(dir.path / "warnings")) << c[0];
     EXPECT_EQ(read_file(dir.path / "tool.cfg"), read_file(out)) << c[0];
+    EXPECT_EQ("", test::check_tool_script(read_file(out))) << c[0];
   }
 }
 
@@ -200,6 +202,7 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
     args.push_back("--out-file=" + dir.file("tool.cfg"));
     EXPECT_EQ(run_tool(dir, args, ""), read_file(dir.path / "warnings")) << c[0];
     EXPECT_EQ(read_file(dir.path / "tool.cfg"), read_file(out)) << c[0];
+    EXPECT_EQ("", test::check_tool_script(read_file(out))) << c[0];
   }
 }
 

@@ -2,10 +2,12 @@
 #include "preview/preview.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
 #include "banner/banner.h"
+#include "console/console.h"
 #include "script/script.h"
 
 namespace tallsay {
@@ -17,18 +19,33 @@ constexpr std::size_t kLineCapacity = 8192;
 static_assert(kLineCapacity > kSayPrefix.size() + 1 + kRowBytes + kSayEnd.size() + 2,
               "a say line fits");
 
-// Reads the next line of `in` into `line` without its LF or CR LF; bytes
-// beyond the capacity are dropped. Returns false at the end of input.
-bool read_script_line(std::FILE* in, char (&line)[kLineCapacity], std::string_view& text) {
-  std::size_t length = 0;
+// One line of a script as read: its first bytes, kept in a buffer.
+struct ScriptLine {
+  std::string_view kept;  // the bytes kept, without the LF
+  std::int64_t length;    // the line's true length without the LF
+  bool ended;             // an LF ended it
+};
+
+// Reads the next line of `in` into `buffer`; bytes beyond its capacity are
+// counted and dropped. Returns false at the end of input.
+bool read_script_line(std::FILE* in, char (&buffer)[kLineCapacity], ScriptLine& line) {
+  std::size_t kept = 0;
+  std::int64_t length = 0;
   int c;
   while ((c = std::getc(in)) != EOF && c != '\n') {
-    if (length < kLineCapacity) line[length++] = static_cast<char>(c);
+    if (kept < kLineCapacity) buffer[kept++] = static_cast<char>(c);
+    ++length;
   }
   if (c == EOF && length == 0) return false;
-  if (c == '\n' && length > 0 && line[length - 1] == '\r') --length;
-  text = std::string_view(line, length);
+  line = {std::string_view(buffer, kept), length, c == '\n'};
   return true;
+}
+
+// The line as the console reads it: without the CR of a CR LF line end.
+std::string_view command_of(const ScriptLine& line) {
+  std::string_view text = line.kept;
+  if (line.ended && !text.empty() && text.back() == '\r') text.remove_suffix(1);
+  return text;
 }
 
 bool is_say_line(std::string_view line) {
@@ -36,6 +53,9 @@ bool is_say_line(std::string_view line) {
          line.substr(0, kSayPrefix.size()) == kSayPrefix &&
          line.substr(line.size() - kSayEnd.size()) == kSayEnd;
 }
+
+// Room for a note on every limit.
+constexpr std::size_t kNotesBytes = 2048;
 
 // Each cell becomes at most three bytes of UTF-8, and the row ends in LF.
 using RenderedRow = char[3 * kLineCapacity + 1];
@@ -68,6 +88,9 @@ const char kUsage[] =
     "Usage: tallsay-preview [SCRIPT]\n"
     "Shows the say rows of a script made by tallsay as they will look in the game.\n"
     "Reads SCRIPT, or standard input when SCRIPT is absent or -.\n"
+    "After the drawings, a line starting \"note: \" names each limit of the game's\n"
+    "console that the script passes (its size, a line's length, chat lines at\n"
+    "once, the width of a row on screen); these are notes, and the status stays 0.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n";
@@ -91,19 +114,24 @@ bool is_option(const char* argument, const char* name) {
 
 PreviewResult preview_script(std::FILE* in, std::FILE* out) {
   char buffer[kLineCapacity];
-  std::string_view line;
-  if (!read_script_line(in, buffer, line) || line != kScriptHeader) {
+  ScriptLine line;
+  if (!read_script_line(in, buffer, line) || command_of(line) != kScriptHeader) {
     return std::ferror(in) ? PreviewResult::kReadFailed : PreviewResult::kNotAScript;
   }
+  ScriptMeasure measure = start_measure();
+  measure_line(measure, line.kept, line.length, line.ended);
   static_assert(sizeof(RenderedRow) > 3 * kLineCapacity, "a rendered row fits");
   RenderedRow shown;
   bool written = true;
   bool in_block = false;
   while (read_script_line(in, buffer, line)) {
-    const bool say = is_say_line(line);
+    measure_line(measure, line.kept, line.length, line.ended);
+    const std::string_view command = command_of(line);
+    const bool say = is_say_line(command);
     if (say) {
       const std::size_t length = render_row(
-          line.substr(kSayPrefix.size(), line.size() - kSayPrefix.size() - kSayEnd.size()), shown);
+          command.substr(kSayPrefix.size(), command.size() - kSayPrefix.size() - kSayEnd.size()),
+          shown);
       written = write_text(out, shown, length) && written;
     } else if (in_block) {
       written = write_text(out, "\n", 1) && written;
@@ -112,6 +140,9 @@ PreviewResult preview_script(std::FILE* in, std::FILE* out) {
   }
   if (std::ferror(in)) return PreviewResult::kReadFailed;
   if (in_block) written = write_text(out, "\n", 1) && written;
+  char notes[kNotesBytes];
+  const std::size_t notes_length = describe_notes(measure, notes, sizeof notes);
+  if (notes_length > 0) written = write_text(out, notes, notes_length) && written;
   return written ? PreviewResult::kShown : PreviewResult::kWriteFailed;
 }
 

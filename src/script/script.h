@@ -18,6 +18,7 @@ inline constexpr std::string_view kScriptHeader = "// TALLSAY 4 line text versio
 inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kCommentPrefix = "// ";
 inline constexpr char kCommentSemicolon = ':';  // stands for ';' in the comment line
+inline constexpr char kCommentStandIn = '?';    // stands for any other byte outside 0x20 to 0x7E
 inline constexpr std::string_view kSayPrefix = "say \"";
 inline constexpr std::string_view kSayEnd = "\"";
 inline constexpr char kHideNameByte = '\r';  // leads each row under --no-name
@@ -61,13 +62,22 @@ void start_script(ScriptFile& script, std::FILE* stream);
 
 // Adds the block of one text line: when `max_line_len` is above 0 and the
 // banner is wider, the warning goes to `console` and as a comment line into
-// the script; then the comment line repeating `text` (each ';' written as
-// ':', so that the console takes no part of it as a command), the four rows
-// as say lines (each row led by a CR when `hide_name`), and an empty line.
+// the script; then the comment line repeating `text` in printable ASCII
+// (each ';' written as ':' and every other byte outside 0x20 to 0x7E as '?',
+// so that no console takes any part of it as a command), the four rows as
+// say lines (each row led by a CR when `hide_name`), and an empty line.
 // `text` is the line as read and `banner` its layout. Returns false once any
 // write of the script has failed.
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
                  std::int32_t max_line_len, bool hide_name, std::FILE* console);
+
+// Makes in `script`'s buffer, with no stream, the script that an
+// interactive run leaves for the one text line `text`: the header and the
+// block that write_block adds, its warning written into it alone. Returns
+// the script's bytes, which live in `script` until it is used again; the
+// script is not to be closed.
+std::string_view script_of_line(ScriptFile& script, std::string_view text, const Banner& banner,
+                                std::int32_t max_line_len, bool hide_name);
 
 // Writes out what the buffer holds, closes the stream and puts the new file
 // in place; the file is then complete. Returns false when this or any earlier

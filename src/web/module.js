@@ -77,3 +77,26 @@ Module.preview = function (bytes) {
   Module._free(script);
   return new TextDecoder().decode(shown);
 };
+
+// What a player should know of the console's limits that the script `bytes`
+// passes, as one string of advice apart by '; '; '' when it passes none.
+Module.advice = function (bytes) {
+  const script = copyIn(bytes);
+  const [advice] = withOutputs(1, (out) => Module._tallsay_advice(script, bytes.length, out));
+  Module._free(script);
+  return new TextDecoder().decode(advice);
+};
+
+// The console's limits by name, in the order the module numbers them.
+Module.limits = Object.fromEntries([
+  'scriptBytes', 'lineBytes', 'chatLines', 'frameCommands', 'frameBytes', 'chatBytes',
+  'columnsWithName', 'columnsNoName',
+].map((name, i) => [name, Module._tallsay_limit(i)]));
+
+// The name the console's widths are counted with.
+Module.playerName = (() => {
+  const start = Module._tallsay_player_name();
+  let end = start;
+  while (Module.HEAPU8[end] !== 0) ++end;
+  return new TextDecoder().decode(Module.HEAPU8.slice(start, end));
+})();

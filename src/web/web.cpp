@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "banner/banner.h"
+#include "console/console.h"
 #include "frontend/run_options.h"
 #include "preview/preview.h"
 #include "script/script.h"
@@ -200,6 +201,29 @@ void tallsay_preview(const char* script, std::size_t size, Output* shown) {
   tallsay::preview_script(input, output);
   std::fclose(output);
   std::fclose(input);
+}
+
+// Writes into `advice` what a player should know of the console's limits
+// that the `size` bytes of `script` pass: the advice of each limit passed,
+// once each, apart by "; "; empty when it passes none.
+void tallsay_advice(const char* script, std::size_t size, Output* advice) {
+  const tallsay::ScriptMeasure measure = tallsay::measure_script(std::string_view(script, size));
+  char text[1024];
+  advice->size = tallsay::describe_advice(measure, text, sizeof text);
+  advice->bytes = static_cast<char*>(std::malloc(advice->size + 1));
+  std::memcpy(advice->bytes, text, advice->size + 1);
+}
+
+// The value of the console's limit `limit`, counted in the order of
+// tallsay::Limit; 0 for a number that names none.
+std::int32_t tallsay_limit(int limit) {
+  if (limit < 0 || limit >= tallsay::kLimitCount) return 0;
+  return tallsay::console_limit(static_cast<tallsay::Limit>(limit)).value;
+}
+
+// The name the console's widths are counted with, NUL-terminated.
+const char* tallsay_player_name() {
+  return tallsay::kPlayerName.data();
 }
 
 }  // extern "C"

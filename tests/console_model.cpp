@@ -1,0 +1,151 @@
+// The console model: splitting, words, and the check of a script.
+#include "console_model.h"
+
+#include <algorithm>
+
+namespace tallsay::test {
+namespace {
+
+// A stricter console reads a script of more bytes than this line by line.
+constexpr std::size_t kLineByLineAbove = 16381;
+
+bool is_blank(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte != 0 && byte <= 0x20;
+}
+
+// The texts of the commands of `script`, before they are split into words.
+std::vector<std::string> split_commands(std::string_view script, ConsoleKind kind) {
+  const bool by_line = kind == ConsoleKind::kLineByLine && script.size() > kLineByLineAbove;
+  std::vector<std::string> texts;
+  std::string text;
+  bool quoted = false;
+  for (const char c : script) {
+    const auto byte = static_cast<unsigned char>(c);
+    bool ends = c == '\n' || (c == ';' && !quoted);
+    if (kind != ConsoleKind::kTarget && c == '\r') ends = true;
+    if (by_line && (byte < 0x20 || byte >= 0x80)) ends = true;
+    if (!ends) {
+      if (c == '"') quoted = !quoted;
+      text += c;
+      continue;
+    }
+    // The CR of a CR LF line end is not part of the command.
+    if (c == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
+    texts.push_back(text);
+    text.clear();
+    quoted = false;
+  }
+  if (!text.empty()) texts.push_back(text);
+  return texts;
+}
+
+// The command of `text`; false for a blank command or a comment.
+bool parse_command(std::string_view text, ModelCommand& command) {
+  std::size_t at = 0;
+  while (at < text.size() && is_blank(text[at])) ++at;
+  if (at == text.size() || text.substr(at, 2) == "//") return false;
+  std::size_t end = at;
+  if (text[at] == '"') {
+    end = text.find('"', at + 1);
+    command.name = std::string(text.substr(at + 1, end == text.npos ? text.npos : end - at - 1));
+    end = end == text.npos ? text.size() : end + 1;
+  } else {
+    while (end < text.size() && !is_blank(text[end])) ++end;
+    command.name = std::string(text.substr(at, end - at));
+  }
+  while (end < text.size() && is_blank(text[end])) ++end;
+  command.arguments = std::string(text.substr(end));
+  const std::string& arguments = command.arguments;
+  const bool in_quotes =
+      arguments.size() >= 2 && arguments.front() == '"' && arguments.back() == '"';
+  command.said = in_quotes ? arguments.substr(1, arguments.size() - 2) : arguments;
+  return true;
+}
+
+std::string whole(const ModelCommand& command) {
+  return command.name + " " + command.arguments;
+}
+
+std::string check_stricter(std::string_view script, ConsoleKind kind, const char* which,
+                           const std::vector<std::string>& allowed) {
+  for (const ModelCommand& command : run_console(script, kind)) {
+    if (command.name == "say" || names_nothing(command.name)) continue;
+    if (std::find(allowed.begin(), allowed.end(), whole(command)) != allowed.end()) continue;
+    return std::string(which) + " console runs " + whole(command);
+  }
+  return "";
+}
+
+}  // namespace
+
+std::vector<ModelCommand> run_console(std::string_view script, ConsoleKind kind) {
+  std::vector<ModelCommand> commands;
+  for (const std::string& text : split_commands(script, kind)) {
+    ModelCommand command;
+    if (parse_command(text, command)) commands.push_back(command);
+  }
+  return commands;
+}
+
+bool names_nothing(std::string_view name) {
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '+' || c == '-';
+  });
+}
+
+std::vector<std::string> say_rows(std::string_view script) {
+  std::vector<std::string> rows;
+  constexpr std::string_view kSay = "say \"";
+  constexpr std::string_view kEnd = "\"\r";
+  for (std::size_t start = 0; start < script.size();) {
+    std::size_t end = script.find('\n', start);
+    if (end == script.npos) end = script.size();
+    const std::string_view line = script.substr(start, end - start);
+    if (line.size() >= kSay.size() + kEnd.size() && line.substr(0, kSay.size()) == kSay &&
+        line.substr(line.size() - kEnd.size()) == kEnd) {
+      rows.emplace_back(line.substr(kSay.size(), line.size() - kSay.size() - kEnd.size()));
+    }
+    start = end + 1;
+  }
+  return rows;
+}
+
+std::string check_harmless(std::string_view script, const std::vector<std::string>& rows,
+                           const std::vector<std::string>& allowed) {
+  const std::vector<ModelCommand> commands = run_console(script, ConsoleKind::kTarget);
+  if (commands.size() != rows.size() + allowed.size()) {
+    return "the target console runs " + std::to_string(commands.size()) + " commands, not " +
+           std::to_string(rows.size() + allowed.size());
+  }
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (commands[i].name != "say" || commands[i].said != rows[i]) {
+      return "the target console's command " + std::to_string(i + 1) + " is " + whole(commands[i]) +
+             ", not the say of row " + std::to_string(i + 1);
+    }
+  }
+  for (std::size_t i = 0; i < allowed.size(); ++i) {
+    if (whole(commands[rows.size() + i]) != allowed[i]) {
+      return "the target console runs " + whole(commands[rows.size() + i]) + ", not " + allowed[i];
+    }
+  }
+  std::string fault = check_stricter(script, ConsoleKind::kCarriageReturn, "a CR", allowed);
+  if (fault.empty())
+    fault = check_stricter(script, ConsoleKind::kLineByLine, "a line-by-line", allowed);
+  return fault;
+}
+
+std::string check_tool_script(std::string_view script) {
+  std::size_t blocks = 0;
+  for (std::size_t at = 0; (at = script.find("\n// ", at)) != script.npos; ++at) {
+    blocks += script.substr(at + 1, 12) != "// Warning: ";
+  }
+  const std::vector<std::string> rows = say_rows(script);
+  if (rows.size() != 4 * blocks) {
+    return std::to_string(rows.size()) + " say rows for " + std::to_string(blocks) + " blocks";
+  }
+  return check_harmless(script, rows);
+}
+
+}  // namespace tallsay::test
