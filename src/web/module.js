@@ -88,15 +88,17 @@ Module.advice = function (bytes) {
 };
 
 // The console's limits by name, in the order the module numbers them.
-Module.limits = Object.fromEntries([
-  'scriptBytes', 'lineBytes', 'chatLines', 'frameCommands', 'frameBytes', 'chatBytes',
-  'columnsWithName', 'columnsNoName',
-].map((name, i) => [name, Module._tallsay_limit(i)]));
+Module.limits = function () {
+  return Object.fromEntries([
+    'scriptBytes', 'lineBytes', 'chatLines', 'frameCommands', 'frameBytes', 'chatBytes',
+    'columnsWithName', 'columnsNoName',
+  ].map((name, i) => [name, Module._tallsay_limit(i)]));
+};
 
 // The name the console's widths are counted with.
-Module.playerName = (() => {
+Module.playerName = function () {
   const start = Module._tallsay_player_name();
   let end = start;
   while (Module.HEAPU8[end] !== 0) ++end;
   return new TextDecoder().decode(Module.HEAPU8.slice(start, end));
-})();
+};
