@@ -38,5 +38,7 @@ echo "tallsay-window.exe: $size bytes"
 ! grep -n -i -E 'chat\.bat|convert\.bat|\.exe|notepad|license\.txt|windows|explorer|\bdir\b|cmd' \
   "$work/$linux/README" || fail "the Linux README speaks of Windows"
 "$work/$linux/tallsay" --in-file="$work/$linux/hello.txt" --out-file="$work/hello.cfg"
-"$work/$linux/tallsay-preview" "$work/hello.cfg" >/dev/null
+"$work/$linux/tallsay-preview" "$work/hello.cfg" >"$work/hello.shown"
+# The example makes a script that the console takes whole: no note.
+! grep '^note: ' "$work/hello.shown" || fail "the example's script passes a limit of the console"
 echo "check_dist: both archives hold what a player needs"
