@@ -18,15 +18,16 @@ enum class ConsoleKind {
                     // byte below 0x20 and every byte 0x80 or above
 };
 
-// One command as the console runs it.
+// One command as the console runs it; its parts point into the script.
 struct ModelCommand {
-  std::string name;       // its first word; empty for a command of blanks
-  std::string arguments;  // the rest after the blanks that follow the name
-  std::string said;       // for a say: the text said, its quotes taken off
+  std::string_view name;       // its first word; empty for a command of blanks
+  std::string_view arguments;  // the rest after the blanks that follow the name
+  std::string_view said;       // for a say: the text said, its quotes taken off
 };
 
 // The commands that `kind` of console runs for `script`: comments and blank
-// commands are left out. The trailing CR of a CR LF line is dropped.
+// commands are left out. The trailing CR of a CR LF line is dropped. The
+// commands point into `script`.
 std::vector<ModelCommand> run_console(std::string_view script, ConsoleKind kind);
 
 // Whether `name` can name nothing the console runs: it holds no letter,

@@ -21,7 +21,8 @@ using test::ConsoleKind;
 std::string commands_of(const std::string& script, ConsoleKind kind) {
   std::string shown;
   for (const auto& command : test::run_console(script, kind)) {
-    shown += (shown.empty() ? "" : " ") + command.name + "|" + command.said;
+    shown +=
+        (shown.empty() ? "" : " ") + std::string(command.name) + "|" + std::string(command.said);
   }
   return shown;
 }
