@@ -119,6 +119,14 @@ bool write_block(ScriptFile& script, std::string_view text, const Banner& banner
   return !script.failed;
 }
 
+bool write_line(ScriptFile& script, std::string_view line) {
+  append_line(script, line);
+  if (script.stream != nullptr && script.used >= kWriteChunkBytes) {
+    write_front(script, kWriteChunkBytes);
+  }
+  return !script.failed;
+}
+
 std::string_view script_of_line(ScriptFile& script, std::string_view text, const Banner& banner,
                                 std::int32_t max_line_len, bool hide_name) {
   begin_script(script, nullptr);

@@ -71,6 +71,12 @@ void start_script(ScriptFile& script, std::FILE* stream);
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
                  std::int32_t max_line_len, bool hide_name, std::FILE* console);
 
+// Adds the caller's line `line` and a line end to the script, such as the
+// bind line of a chain. Returns false once any write of the script has
+// failed. REQUIRES: `line` holds no line end and is shorter than
+// kMaxBlockBytes.
+bool write_line(ScriptFile& script, std::string_view line);
+
 // Makes in `script`'s buffer, with no stream, the script that an
 // interactive run leaves for the one text line `text`: the header and the
 // block that write_block adds, its warning written into it alone. Returns
