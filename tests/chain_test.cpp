@@ -18,8 +18,8 @@ using test::read_file;
 using test::ScratchDir;
 
 TEST(ChainTest, KeyNames) {
-  for (const char* key : {"F5", "f1", "F12", "a", "Z", "7", "SPACE", "kp_5", "MOUSE4", "Semicolon",
-                          "MWHEELUP", "KP_ENTER"}) {
+  for (const char* key : {"F5", "f1", "F12", "a", "A", "z", "Z", "0", "9", "SPACE", "kp_5",
+                          "MOUSE4", "Semicolon", "capslock", "MWHEELUP", "KP_ENTER"}) {
     EXPECT_TRUE(is_key_name(key)) << key;
   }
   for (const char* key : {"", "F0", "F13", "F1 ", "ab", "F5;quit", "\"F5\"", "w kill", ";", "\"",
@@ -38,6 +38,7 @@ TEST(ChainTest, ScriptNames) {
       {"chat.cfg", "chat.cfg"},
       {"hello", "hello.cfg"},
       {"my_chat-2.v1.cfg", "my_chat-2.v1.cfg"},
+      {"AZaz09", "AZaz09.cfg"},
       {longest, longest},
       {std::string(60, 'x'), longest},
       {"x" + longest, ""},
@@ -58,6 +59,15 @@ TEST(ChainTest, ScriptNames) {
     EXPECT_EQ(!c.name.empty(), check_script_name(c.typed, name)) << c.typed;
     EXPECT_EQ(c.name, name) << c.typed;
   }
+}
+
+TEST(ChainTest, BindLines) {
+  char line[kBindLineBytes];
+  EXPECT_EQ(25u, bind_line("F5", "chat-2.cfg", line, sizeof line));
+  EXPECT_EQ("bind F5 \"exec chat-2.cfg\"", std::string(line));
+  char cut[8];
+  EXPECT_EQ(7u, bind_line("F5", "chat-2.cfg", cut, sizeof cut));
+  EXPECT_EQ("bind F5", std::string(cut));
 }
 
 TEST(ChainTest, NamesOfTheScriptsAfterTheFirst) {
@@ -192,6 +202,13 @@ TEST(ChainTest, WhatStopsAChainBeforeItStarts) {
   EXPECT_EQ(ChainOutcome::kSameFile, same.outcome);
   EXPECT_EQ(1, same.written);
   EXPECT_EQ("a\nb\nc\n", read_file(dir.path / "chat-2.cfg"));
+
+#ifdef __linux__
+  const ChainResult unreadable = write_chain("/proc/self/mem", dir.path.u8string() + "/",
+                                             "chat.cfg", "F5", RunOptions{}, work, stderr);
+  EXPECT_EQ(ChainOutcome::kReadFailed, unreadable.outcome);
+  EXPECT_EQ(0, unreadable.written);
+#endif
 
   const std::string long_first = std::string(58, 'x') + ".cfg";
   std::vector<std::string> lines(10, "x");

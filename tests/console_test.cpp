@@ -147,6 +147,10 @@ TEST(ConsoleTest, NotesOnEachLimitAndOnlyPastIt) {
        "note: 5 chat lines: the console takes 4 chat lines in 4 seconds and mutes for 10 "
        "seconds\n",
        "bind one banner per key"},
+      {"seven_chat_lines", says(7, "%"),
+       "note: 7 chat lines: the console takes 4 chat lines in 4 seconds and mutes for 10 "
+       "seconds\n",
+       "bind one banner per key"},
       {"eight_chat_lines", says(8, "%"),
        "note: 8 chat lines: the console takes 4 chat lines in 4 seconds and mutes for 10 "
        "seconds\nnote: 8 commands at once: the server takes 7 commands of one packet and "

@@ -34,11 +34,8 @@ char upper(char c) {
 }
 
 bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return upper(x) == upper(y); });
 }
 
 bool is_function_key(std::string_view key) {
