@@ -14,6 +14,8 @@
 #include <vector>
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which they need.
+#include <sddl.h>
 #else
 #include <fcntl.h>
 #include <grp.h>
@@ -167,6 +169,39 @@ TEST(ReplaceTest, AScriptHeldOpenIsWrittenInPlace) {
   EXPECT_EQ(0, result.status) << result.err;
   EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
   EXPECT_EQ(kRunFiles, names_in(dir));
+}
+
+TEST(ReplaceTest, TheNewScriptKeepsTheOldOnesAccessList) {
+  ScratchDir dir;
+  const std::wstring script = (dir.path / "out.cfg").wstring();
+  write_file(dir.path / "out.cfg", kOld);
+  // Full access for everyone, reading for the users, nothing inherited.
+  PSECURITY_DESCRIPTOR wanted = nullptr;
+  ASSERT_NE(0, ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                   L"D:P(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1, &wanted, nullptr));
+  ASSERT_NE(0, SetFileSecurityW(script.c_str(), DACL_SECURITY_INFORMATION, wanted));
+  const auto access_list = [&] {
+    alignas(8) unsigned char security[16384];
+    DWORD needed = 0;
+    PACL list = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    if (GetFileSecurityW(script.c_str(), DACL_SECURITY_INFORMATION, security, sizeof security,
+                         &needed) == 0 ||
+        GetSecurityDescriptorDacl(security, &present, &list, &defaulted) == 0 || list == nullptr) {
+      return std::string("none");
+    }
+    return std::string(reinterpret_cast<const char*>(list), list->AclSize);
+  };
+  const std::string before = access_list();
+  LocalFree(wanted);
+  for (const bool batch : {true, false}) {
+    const auto result = convert(dir, batch, "!\n");
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
+    EXPECT_EQ(before, access_list()) << batch;
+    EXPECT_EQ(kRunFiles, names_in(dir));
+  }
 }
 
 TEST(ReplaceTest, AReadOnlyScriptIsNotReplaced) {
