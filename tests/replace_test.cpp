@@ -442,7 +442,7 @@ TEST(ReplaceTest, ASecondUserOpensNoNewScript) {
   char ready = 0;
   ASSERT_EQ(1, read(opened[0], &ready, 1));
   const mode_t mask = umask(0);
-  const auto result = convert(dir, false, numbered_lines(500));
+  const auto result = convert(dir, false, numbered_lines(2000));
   umask(mask);
   kill(reader, SIGKILL);
   waitpid(reader, nullptr, 0);
@@ -451,7 +451,7 @@ TEST(ReplaceTest, ASecondUserOpensNoNewScript) {
   const ssize_t count = read(opened[0], seen, sizeof seen);
   close(opened[0]);
   EXPECT_EQ(0, result.status);
-  EXPECT_EQ(0, count) << "files the second user opened while 500 lines were written";
+  EXPECT_EQ(0, count) << "files the second user opened while 2000 lines were written";
   struct stat info;
   stat(dir.file("out.cfg").c_str(), &info);
   EXPECT_EQ(0600u, info.st_mode & 07777);
