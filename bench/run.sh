@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The conversion benchmark: builds in Release, generates a deterministic text
 # (20 MB unless told otherwise) and prints, measured side by side:
-#   1. conversion into a script file, wall time against dd writing as many bytes;
+#   1. conversion into a script file, wall time against dd writing as many
+#      bytes, and against dd conv=fsync, which flushes them to the disk as the
+#      replacement does;
 #   2. script bytes per CPU second when converting to /dev/null;
 #   3. peak resident memory for the large text and for a one-line text;
-#   4. wall time of a one-line run against /bin/true.
+#   4. wall time of a one-line run against /bin/true;
+#   5. the interactive run's cost a line: 3,000 lines piped into it, each of
+#      which replaces the script.
 # Needs hyperfine, GNU time and Google Benchmark.
 # Usage: bench/run.sh [MEGABYTES]
 set -euo pipefail
@@ -32,9 +36,13 @@ measure() {
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-read -r file_wall _ dd_wall _ < <(measure 5 \
+read -r file_wall _ dd_wall _ sync_wall _ < <(measure 5 \
   "$tool --in-file=$work/text.txt --out-file=$work/out.cfg" \
-  "dd if=/dev/zero of=$work/dd.bin bs=1M count=$script_bytes iflag=count_bytes status=none")
+  "dd if=/dev/zero of=$work/dd.bin bs=1M count=$script_bytes iflag=count_bytes status=none" \
+  "dd if=/dev/zero of=$work/dd.bin bs=1M count=$script_bytes iflag=count_bytes conv=fsync status=none")
+for i in $(seq 3000); do echo "line $i of the chat"; done >"$work/lines.txt"
+printf 'exec %q --out-file=%q <%q\n' "$tool" "$work/chat.cfg" "$work/lines.txt" >"$work/chat.sh"
+read -r chat_wall _ < <(measure 5 "bash $work/chat.sh")
 read -r _ null_cpu < <(measure 5 "$tool --in-file=$work/text.txt --out-file=/dev/null")
 read -r one_wall _ true_wall _ < <(measure 200 \
   "$tool --in-file=$work/one.txt --out-file=$work/one.cfg" /bin/true)
@@ -51,8 +59,9 @@ read -r big_rss big_faults < <(peak_rss "$work/text.txt")
 read -r one_rss one_faults < <(peak_rss "$work/one.txt")
 
 echo "text: $text_bytes bytes; script: $script_bytes bytes"
-printf '1. to a file: %.3f s, dd of the same size: %.3f s, ratio %sx\n' \
+printf '1. to a file: %.3f s, dd of the same size: %.3f s, ratio %sx;\n' \
   "$file_wall" "$dd_wall" "$(ratio "$file_wall" "$dd_wall")"
+printf '   dd conv=fsync: %.3f s, ratio %sx\n' "$sync_wall" "$(ratio "$file_wall" "$sync_wall")"
 printf '2. to /dev/null: %.3f s of CPU, %s GB of script per CPU second\n' \
   "$null_cpu" "$(ratio "$script_bytes" "$(awk -v s="$null_cpu" 'BEGIN { print s * 1e9 }')")"
 printf '3. peak resident memory: %s KiB for the text, %s KiB for one line (difference %s KiB);\n' \
@@ -62,3 +71,5 @@ printf '   pages touched: %s against %s (difference %s KiB)\n' \
 printf '4. one-line run: %.0f us, /bin/true: %.0f us, ratio %sx\n' \
   "$(awk -v s="$one_wall" 'BEGIN { print s * 1e6 }')" \
   "$(awk -v s="$true_wall" 'BEGIN { print s * 1e6 }')" "$(ratio "$one_wall" "$true_wall")"
+printf '5. interactive run of 3000 lines: %.3f s, %.0f us a line\n' \
+  "$chat_wall" "$(awk -v s="$chat_wall" 'BEGIN { print s * 1e6 / 3000 }')"

@@ -14,13 +14,22 @@
 #include <vector>
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which they need.
+#include <sddl.h>
 #else
+#include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <chrono>
 #include <csignal>
 #endif
 
@@ -162,6 +171,39 @@ TEST(ReplaceTest, AScriptHeldOpenIsWrittenInPlace) {
   EXPECT_EQ(kRunFiles, names_in(dir));
 }
 
+TEST(ReplaceTest, TheNewScriptKeepsTheOldOnesAccessList) {
+  ScratchDir dir;
+  const std::wstring script = (dir.path / "out.cfg").wstring();
+  write_file(dir.path / "out.cfg", kOld);
+  // Full access for everyone, reading for the users, nothing inherited.
+  PSECURITY_DESCRIPTOR wanted = nullptr;
+  ASSERT_NE(0, ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                   L"D:P(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1, &wanted, nullptr));
+  ASSERT_NE(0, SetFileSecurityW(script.c_str(), DACL_SECURITY_INFORMATION, wanted));
+  const auto access_list = [&] {
+    alignas(8) unsigned char security[16384];
+    DWORD needed = 0;
+    PACL list = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    if (GetFileSecurityW(script.c_str(), DACL_SECURITY_INFORMATION, security, sizeof security,
+                         &needed) == 0 ||
+        GetSecurityDescriptorDacl(security, &present, &list, &defaulted) == 0 || list == nullptr) {
+      return std::string("none");
+    }
+    return std::string(reinterpret_cast<const char*>(list), list->AclSize);
+  };
+  const std::string before = access_list();
+  LocalFree(wanted);
+  for (const bool batch : {true, false}) {
+    const auto result = convert(dir, batch, "!\n");
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
+    EXPECT_EQ(before, access_list()) << batch;
+    EXPECT_EQ(kRunFiles, names_in(dir));
+  }
+}
+
 TEST(ReplaceTest, AReadOnlyScriptIsNotReplaced) {
   for (const bool batch : {true, false}) {
     ScratchDir dir;
@@ -280,6 +322,287 @@ TEST(ReplaceTest, ScriptsOfLockedFoldersAndFiles) {
       EXPECT_EQ(c.replaced ? script_of("!") : kOld, read_file(dir.path / "out.cfg")) << c.name;
       EXPECT_EQ(kRunFiles, names_in(dir)) << c.name << batch;
     }
+  }
+}
+// The second user of the tests that run as root: an id no account uses.
+constexpr unsigned kOther = 65534;
+
+// Runs `work` in a child process as the second user, and returns the child's
+// id; the child ends with the status `work` returns.
+template <typename Work>
+pid_t as_other_user(Work work) {
+  const pid_t child = fork();
+  if (child != 0) return child;
+  if (setgroups(0, nullptr) != 0 || setresgid(kOther, kOther, kOther) != 0 ||
+      setresuid(kOther, kOther, kOther) != 0) {
+    _exit(99);
+  }
+  _exit(work());
+}
+
+// Writes the byte `c` into the pipe `fd`, or ends the child.
+void tell(int fd, char c) {
+  if (write(fd, &c, 1) != 1) _exit(2);
+}
+
+int exit_status(pid_t child) {
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+ino_t inode_of(const std::string& path) {
+  struct stat info = {};
+  stat(path.c_str(), &info);
+  return info.st_ino;
+}
+
+// Lines "line 0" to "line `count` - 1", one a line.
+std::string numbered_lines(int count) {
+  std::string lines;
+  for (int i = 0; i < count; ++i) lines += "line " + std::to_string(i) + "\n";
+  return lines;
+}
+
+TEST(ReplaceTest, ASwapOfTheScriptAndALinkChangesNothingOutsideItsFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "a second user needs the tests to run as root";
+  // The second user owns the script's folder and swaps the script with a
+  // link to a file of root's, over and over, while root writes the script.
+  ScratchDir dir;
+  const std::string folder = dir.file("player");
+  const std::string system = dir.file("system.cfg");
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  ASSERT_EQ(0, chown(folder.c_str(), kOther, kOther));
+  write_file(system, "root's file\n");
+  const pid_t swapper = as_other_user([&]() -> int {
+    const std::string script = folder + "/out.cfg";
+    const std::string link = folder + "/link";
+    write_file(script, kOld);
+    chmod(script.c_str(), 0666);
+    for (;;) {
+      // A run that renamed its new script over the link took the link's
+      // place: the link is made anew.
+      struct stat info;
+      const auto is_link = [&](const std::string& name) {
+        return lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+      };
+      if (!is_link(script) && !is_link(link)) {
+        unlink(link.c_str());
+        symlink("../system.cfg", link.c_str());
+      }
+      renameat2(AT_FDCWD, script.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+    }
+  });
+  while (access((folder + "/link").c_str(), F_OK) != 0) std::this_thread::yield();
+  int runs = 0;
+  int replaced = 0;
+  for (; runs < 300 && read_file(system) == "root's file\n"; ++runs) {
+    if (convert(dir, runs % 2 == 0, "!\n", "player/out.cfg").status == 0) ++replaced;
+  }
+  kill(swapper, SIGKILL);
+  waitpid(swapper, nullptr, 0);
+  std::printf("%d runs while the names were swapped, %d of them wrote the script\n", runs,
+              replaced);
+  struct stat info;
+  ASSERT_EQ(0, lstat(system.c_str(), &info));
+  EXPECT_EQ("root's file\n", read_file(system)) << "after " << runs << " runs";
+  EXPECT_EQ(0u, info.st_uid);
+  EXPECT_EQ(0644u, info.st_mode & 07777);
+  EXPECT_LT(0, replaced);
+}
+
+TEST(ReplaceTest, ASecondUserOpensNoNewScript) {
+  if (geteuid() != 0) GTEST_SKIP() << "a second user needs the tests to run as root";
+  // A script of root's that only root may read, rewritten line by line with
+  // a mask that lets everyone write new files; the second user opens every
+  // file that appears in the folder the moment it appears.
+  ScratchDir dir;
+  write_file(dir.path / "out.cfg", kOld);
+  chmod(dir.file("out.cfg").c_str(), 0600);
+  int opened[2];
+  ASSERT_EQ(0, pipe(opened));
+  const pid_t reader = as_other_user([&] {
+    const int watch = inotify_init1(IN_NONBLOCK);
+    if (watch < 0 || inotify_add_watch(watch, dir.file("").c_str(), IN_CREATE) < 0) return 1;
+    tell(opened[1], 'r');
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+      const ssize_t size = read(watch, events, sizeof events);
+      for (ssize_t at = 0; at < size;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        // The run's own files are open to all; the new script's must not be.
+        const bool script = std::strncmp(event->name, "out.cfg", 7) == 0;
+        const int fd = script ? open((dir.path / event->name).c_str(), O_RDONLY) : -1;
+        if (fd >= 0) tell(opened[1], 'o');
+        if (fd >= 0) close(fd);
+        at += static_cast<ssize_t>(sizeof *event + event->len);
+      }
+    }
+  });
+  char ready = 0;
+  ASSERT_EQ(1, read(opened[0], &ready, 1));
+  const mode_t mask = umask(0);
+  const auto result = convert(dir, false, numbered_lines(2000));
+  umask(mask);
+  kill(reader, SIGKILL);
+  waitpid(reader, nullptr, 0);
+  close(opened[1]);
+  char seen[4096];
+  const ssize_t count = read(opened[0], seen, sizeof seen);
+  close(opened[0]);
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(0, count) << "files the second user opened while 2000 lines were written";
+  struct stat info;
+  stat(dir.file("out.cfg").c_str(), &info);
+  EXPECT_EQ(0600u, info.st_mode & 07777);
+}
+
+TEST(ReplaceTest, NamesTakenFirstByASecondUserDoNotStopTheReplacement) {
+  if (geteuid() != 0) GTEST_SKIP() << "a second user needs the tests to run as root";
+  // In a folder open to all, like /tmp, the second user makes every name the
+  // temporary file could take that can be foreseen: here those made of this
+  // process's id and a count. The script is still replaced, not written in
+  // place where a game could read a part of it.
+  ScratchDir dir;
+  chmod(dir.file("").c_str(), 01777);
+  write_file(dir.path / "out.cfg", kOld);
+  const pid_t tool = getpid();
+  const pid_t squatter = as_other_user([&] {
+    for (int n = 0; n < 100; ++n) {
+      const std::string name = dir.file("out.cfg") + ".tallsay-" + std::to_string(tool) + "-" +
+                               std::to_string(n) + ".tmp";
+      if (open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644) < 0) return 1;
+    }
+    return 0;
+  });
+  ASSERT_EQ(0, exit_status(squatter));
+  const auto taken = names_in(dir);
+  const ino_t old_file = inode_of(dir.file("out.cfg"));
+  EXPECT_EQ(0, convert(dir, false, "!\n").status);
+  EXPECT_NE(old_file, inode_of(dir.file("out.cfg"))) << "written in place";
+  EXPECT_EQ(script_of("!"), read_file(dir.path / "out.cfg"));
+  std::set<std::string> left = names_in(dir);
+  for (const auto& name : taken) left.erase(name);
+  EXPECT_EQ(std::set<std::string>({"in.txt", "stdin", "stdout", "stderr"}), left);
+}
+
+TEST(ReplaceTest, ASetgidFolderLeavesTheScriptsGroup) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving the folder another group needs root";
+  // The folder gives every new file its own group; a script of root's group
+  // that the folder's group may not read stays so.
+  ScratchDir dir;
+  const std::string folder = dir.file("shared");
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  ASSERT_EQ(0, chown(folder.c_str(), 0, kOther));
+  ASSERT_EQ(0, chmod(folder.c_str(), 02775));
+  for (const bool batch : {true, false}) {
+    write_file(folder + "/out.cfg", kOld);
+    ASSERT_EQ(0, chown((folder + "/out.cfg").c_str(), 0, 0));
+    ASSERT_EQ(0, chmod((folder + "/out.cfg").c_str(), 0640));
+    const ino_t old_file = inode_of(folder + "/out.cfg");
+    EXPECT_EQ(0, convert(dir, batch, "!\n", "shared/out.cfg").status);
+    struct stat info;
+    stat((folder + "/out.cfg").c_str(), &info);
+    EXPECT_EQ(0u, info.st_gid) << batch;
+    EXPECT_EQ(0640u, info.st_mode & 07777) << batch;
+    EXPECT_NE(old_file, info.st_ino) << batch;
+    EXPECT_EQ(script_of("!"), read_file(folder + "/out.cfg")) << batch;
+  }
+}
+
+TEST(ReplaceTest, ExtendedAttributesAndAccessListsAreKept) {
+  ScratchDir dir;
+  const std::string script = dir.file("out.cfg");
+  write_file(script, kOld);
+  chmod(script.c_str(), 0640);
+  // The access list of a file of mode 0640 that lets the second user read it
+  // too: the version, then tag, permissions and id of each entry (the owner,
+  // the second user, the group, the mask, the others).
+  const unsigned char list[] = {2,    0, 0, 0,                          //
+                                1,    0, 6, 0, 0xff, 0xff, 0xff, 0xff,  //
+                                2,    0, 4, 0, 0xfe, 0xff, 0,    0,     //
+                                4,    0, 4, 0, 0xff, 0xff, 0xff, 0xff,  //
+                                0x10, 0, 4, 0, 0xff, 0xff, 0xff, 0xff,  //
+                                0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+  if (setxattr(script.c_str(), "user.tallsay-test", "kept", 4, 0) != 0 ||
+      setxattr(script.c_str(), "system.posix_acl_access", list, sizeof list, 0) != 0) {
+    GTEST_SKIP() << "the file system of the scratch folder keeps no extended attributes";
+  }
+  for (const bool batch : {true, false}) {
+    const ino_t old_file = inode_of(script);
+    EXPECT_EQ(0, convert(dir, batch, "!\n").status);
+    char value[256];
+    const ssize_t note = getxattr(script.c_str(), "user.tallsay-test", value, sizeof value);
+    EXPECT_EQ("kept", std::string(value, note > 0 ? static_cast<std::size_t>(note) : 0)) << batch;
+    const ssize_t kept = getxattr(script.c_str(), "system.posix_acl_access", value, sizeof value);
+    EXPECT_EQ(std::string(list, list + sizeof list),
+              std::string(value, kept > 0 ? static_cast<std::size_t>(kept) : 0))
+        << batch;
+    struct stat info;
+    stat(script.c_str(), &info);
+    EXPECT_EQ(0640u, info.st_mode & 07777) << batch;
+    EXPECT_NE(old_file, inode_of(script)) << "replaced, not written in place";
+    EXPECT_EQ(script_of("!"), read_file(script));
+  }
+}
+
+TEST(ReplaceTest, AnAppendOnlyFolderIsWrittenInPlaceLeavingNothing) {
+  ScratchDir dir;
+  const std::string folder = dir.file("kept");
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  write_file(folder + "/out.cfg", kOld);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  const bool locked = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                      (flags |= FS_APPEND_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+  if (!locked) {
+    close(fd);
+    GTEST_SKIP() << "the scratch folder cannot be made append-only here (root on a file "
+                    "system with the attribute)";
+  }
+  for (const bool batch : {true, false}) {
+    const auto result = convert(dir, batch, "!\n", "kept/out.cfg");
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(script_of("!"), read_file(folder + "/out.cfg")) << batch;
+    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(folder),
+                                std::filesystem::directory_iterator()))
+        << "files left beside the script";
+  }
+  flags &= ~FS_APPEND_FL;
+  ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  close(fd);
+}
+
+TEST(ReplaceTest, EndingSignalsRemoveTheTemporaryFile) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A batch run reads its text from a FIFO, which holds it while the new
+    // script is being written.
+    ScratchDir dir;
+    write_file(dir.path / "out.cfg", kOld);
+    ASSERT_EQ(0, mkfifo(dir.file("in.fifo").c_str(), 0600));
+    const pid_t tool = fork();
+    if (tool == 0) {
+      for (const int ending : {SIGINT, SIGTERM, SIGHUP}) std::signal(ending, SIG_DFL);
+      execl(TALLSAY_EXE, TALLSAY_EXE, ("--in-file=" + dir.file("in.fifo")).c_str(),
+            ("--out-file=" + dir.file("out.cfg")).c_str(), nullptr);
+      _exit(127);
+    }
+    std::FILE* text = std::fopen(dir.file("in.fifo").c_str(), "wb");
+    ASSERT_NE(nullptr, text);
+    const std::string lines = numbered_lines(20000);
+    std::fwrite(lines.data(), 1, lines.size(), text);
+    std::fflush(text);
+    const auto waited = std::chrono::steady_clock::now();
+    while (names_in(dir).size() < 3 &&
+           std::chrono::steady_clock::now() - waited < std::chrono::seconds(10)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(3u, names_in(dir).size()) << "no temporary file appeared";
+    kill(tool, signal);
+    EXPECT_EQ(128 + signal, exit_status(tool));
+    std::fclose(text);
+    EXPECT_EQ(kOld, read_file(dir.path / "out.cfg")) << signal;
+    EXPECT_EQ(std::set<std::string>({"out.cfg", "in.fifo"}), names_in(dir)) << signal;
   }
 }
 #endif

@@ -40,35 +40,63 @@ inline constexpr std::size_t kMaxPathBytes = 4096;
 
 // A file put in place whole: written under a temporary name in its folder,
 // then renamed over the old file in one step, so that at every instant its
-// path names the old file or the new one, never a part of either.
+// path names the old file or the new one, never a part of either. On POSIX
+// systems the path is looked up once: the folder is held open and every
+// later step names files relative to it, so that nothing outside that folder
+// can be changed by a swap of names in it.
 struct Replacement {
-  char target[kMaxPathBytes];     // the file replaced, a symbolic link followed
-  char temporary[kMaxPathBytes];  // the new file until it is in place; empty when written in place
+  // The file replaced (symbolic links followed) and the new file until it is
+  // in place: on POSIX systems their names in `folder`, on Windows whole
+  // paths. `temporary` is empty when the file is written in place.
+  char target[kMaxPathBytes];
+  char temporary[kMaxPathBytes];
+  int folder;      // POSIX: the folder, held open while the new file is written
+  int old;         // POSIX: the old file, opened for writing; -1 when there was none
+  int error;       // why the new file could not be made (errno), or 0
+  bool existed;    // an old file is replaced, not a new one made
+  bool signalled;  // POSIX: the signal handlers know of the new file
+  unsigned owner;  // POSIX: the owner, group and mode that the new file takes
+  unsigned group;
+  unsigned mode;
 };
 
 // Opens the file that the UTF-8 `path` names for binary writing, to be ended
 // by end_replacement. A regular file of one link, or a name that is not taken
-// yet, is written under a temporary name beside it that keeps the old file's
-// permissions. Anything else (a device, a FIFO, a file of more than one hard
-// link), and a file whose folder takes no new file, is opened in place and
-// emptied, as fopen does. Returns null with errno set, having changed
-// nothing, when the file cannot be opened for writing (a read-only file, a
-// folder, a missing folder); on Windows GetLastError() then holds the
-// system's reason.
+// yet, is written under a temporary name beside it, a new file that only its
+// maker may open until it is complete. Anything else (a device, a FIFO, a
+// file of more than one hard link), and a file whose folder takes no new file
+// or keeps every name it has (append-only), or whose name leaves no room for
+// the temporary one, is opened in place and emptied, as fopen does. A
+// symbolic link is followed when it belongs to the user who runs this, or to
+// the owner of where it leads; another user's link to someone else's file is
+// refused (EACCES). Returns null with errno set, having changed nothing,
+// when the file cannot be opened for writing (a read-only file, a folder, a
+// missing folder); on Windows GetLastError() then holds the system's reason.
+// When the new file cannot be made for any other reason (no space, no free
+// descriptor), it returns a stream that fails and end_replacement reports
+// that reason, the old file untouched.
 std::FILE* begin_replacement(Replacement& replacement, const char* path);
 
-// Closes `stream`, opened by begin_replacement. When `keep` and the close
-// succeeded, puts the new file in place and returns true; otherwise removes
-// the temporary file, so that the old file stays as it was, and returns
-// false with errno (on Windows also GetLastError()) saying why. On Windows,
-// while another program holds the old file open the rename is retried for
-// about 100 ms, and then the new file is copied over the old one in place.
+// Closes `stream`, opened by begin_replacement. When `keep` and every write
+// succeeded, gives the new file the old one's owner, group, permissions and
+// extended attributes (on Windows its attributes, security and streams),
+// flushes it to the disk and puts it in place, and returns true. Where the
+// new file cannot take what the old one had, or the old one cannot be renamed
+// over (a file mounted on its name; on Windows, held open by another program
+// for about 100 ms), the finished new file is copied over the old one in
+// place, which is cut to its new length only after every byte is written.
+// Otherwise, and whenever a step fails, it removes the temporary file, so
+// that the old file stays as it was, and returns false with errno (on Windows
+// also GetLastError()) saying why.
 bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep);
 
 // Prepares the process for a run of the tool: a standard stream that is
-// closed is opened on the null device, so that no file the run opens takes
-// its place; and a write to a closed pipe or past the file size limit fails
-// with an error that the run reports, instead of ending the process.
+// closed is opened on the null device (or, where there is none, on a pipe
+// that gives no input and takes output nowhere), so that no file the run
+// opens takes its place; a write to a closed pipe or past the file size limit
+// fails with an error that the run reports, instead of ending the process;
+// and INT, TERM and HUP remove the temporary file of a replacement under way
+// before they end the process as they would have.
 void prepare_process();
 
 // Returns the UTF-8 `argument` as the console shows a program's argument:

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The script replaced on storage that gets in the way, each case in a mount
+# namespace of its own:
+#   no-free-inode   a file system with no inode left for the new script;
+#   failed-sync     a disk that fails when the data is written back to it
+#                   (a loop device whose backing file has no room left);
+#   bind-mount      a script that is a file mounted on its name;
+#   no-null-device  a run with no /dev/null and its standard error closed.
+# Needs root and the right to mount; without them it says so and is skipped
+# (status 77).
+# Usage: storage_check.sh TOOL CASE
+set -euo pipefail
+tool=$(realpath "$1")
+case=$2
+skip() { echo "storage_check $case: skipped: $*"; exit 77; }
+fail() { echo "storage_check $case: $*"; exit 1; }
+
+[ "$(id -u)" = 0 ] || skip "mounting needs root"
+if [ -z "${STORAGE_CHECK_NAMESPACE:-}" ]; then
+  unshare -m --propagation private true 2>/dev/null || skip "no mount namespace can be made here"
+  STORAGE_CHECK_NAMESPACE=1 exec unshare -m --propagation private bash "$0" "$@"
+fi
+
+work=$(mktemp -d)
+loop=
+cleanup() {
+  cd /
+  umount -l "$work/fs/out.cfg" 2>/dev/null || true
+  umount -l "$work/fs" 2>/dev/null || true
+  [ -z "$loop" ] || losetup -d "$loop" 2>/dev/null || true
+  umount -l "$work/back" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+mkdir fs back
+printf 'old script\r\n' >old.cfg
+for i in $(seq 2000); do echo "Hello world $i"; done >many.txt
+"$tool" --in-file=many.txt --out-file=expected.cfg
+printf 'Hello world 2000\n' | "$tool" --out-file=expected-last.cfg
+
+# Runs the tool in batch and interactive runs over many.txt on fs/out.cfg,
+# which holds the old script, and checks that each fails with a write error
+# and leaves the old script, byte for byte, and no other file but `others`.
+expect_old_script_kept() {
+  local others=$1 run status
+  for run in batch interactive; do
+    cp old.cfg fs/out.cfg
+    status=0
+    if [ $run = batch ]; then
+      "$tool" --in-file=many.txt --out-file=fs/out.cfg 2>err || status=$?
+    else
+      "$tool" --out-file=fs/out.cfg <many.txt 2>err || status=$?
+    fi
+    [ "$status" = 1 ] || fail "$run run: status $status"
+    [ "$(cat err)" = "Error, output file write error" ] || fail "$run run: $(cat err)"
+    cmp -s old.cfg fs/out.cfg || fail "$run run: the old script is lost: $(head -c 80 fs/out.cfg)"
+    [ "$(ls fs | grep -v -x -E "$others" | tr '\n' ' ')" = "out.cfg " ] ||
+      fail "$run run: files left: $(ls fs | tr '\n' ' ')"
+  done
+}
+
+case $case in
+no-free-inode)
+  mount -t tmpfs -o size=256k,nr_inodes=16 tmpfs fs || skip "tmpfs cannot be mounted"
+  cp old.cfg fs/out.cfg
+  n=0
+  while { : >"fs/taken$n"; } 2>/dev/null; do n=$((n + 1)); done
+  expect_old_script_kept 'taken[0-9]+'
+  echo "storage_check: with no free inode the run fails and the old script stays"
+  ;;
+failed-sync)
+  # The file system thinks it has 64 MiB; its disk's backing file takes only
+  # what fits in 8 MiB of memory, and once that is full every block that the
+  # file system writes back fails.
+  mount -t tmpfs -o size=8m tmpfs back || skip "tmpfs cannot be mounted"
+  truncate -s 64M back/disk
+  mkfs.ext2 -q -N 64 -m 0 back/disk || skip "mkfs.ext2 failed"
+  loop=$(losetup -f --show back/disk 2>/dev/null) || skip "no loop device can be set up"
+  mount "$loop" fs || skip "the loop device cannot be mounted"
+  cp old.cfg fs/out.cfg
+  sync
+  dd if=/dev/zero of=back/fill bs=64k status=none 2>/dev/null || true
+  expect_old_script_kept 'lost\+found'
+  echo "storage_check: a disk that fails on writing back fails the run, the old script stays"
+  ;;
+bind-mount)
+  printf 'other file\r\n' >mounted.cfg
+  cp old.cfg fs/out.cfg
+  mount --bind mounted.cfg fs/out.cfg || skip "a file cannot be bind-mounted"
+  status=0
+  "$tool" --in-file=many.txt --out-file=fs/out.cfg 2>err || status=$?
+  [ "$status" = 0 ] || fail "batch run: status $status, $(cat err)"
+  cmp -s expected.cfg mounted.cfg || fail "batch run: the mounted file is not the script"
+  printf 'Hello world 2000\n' | "$tool" --out-file=fs/out.cfg 2>err || status=$?
+  [ "$status" = 0 ] || fail "interactive run: status $status, $(cat err)"
+  cmp -s expected-last.cfg mounted.cfg || fail "interactive run: the mounted file is not the script"
+  [ "$(ls fs | tr '\n' ' ')" = "out.cfg " ] || fail "files left: $(ls fs | tr '\n' ' ')"
+  echo "storage_check: a script mounted on its name is written in place"
+  ;;
+no-null-device)
+  printf 'Hello world\n' | "$tool" --out-file=warned.cfg --line-len=5 2>/dev/null
+  mount -t tmpfs tmpfs /dev || skip "no file system can be mounted on /dev"
+  [ ! -e /dev/null ] || fail "/dev/null is still there"
+  printf 'Hello world\n' | "$tool" --out-file=fs/closed.cfg --line-len=5 2>&-
+  cmp -s warned.cfg fs/closed.cfg || fail "the warning went into the script: $(head -n 1 fs/closed.cfg)"
+  "$tool" --out-file=fs/nothing.cfg <&- 2>&- || fail "closed standard input: status $?"
+  [ ! -e fs/nothing.cfg ] || fail "closed standard input made a script"
+  echo "storage_check: without a null device, closed streams take no file of the run"
+  ;;
+*)
+  fail "no such case"
+  ;;
+esac
