@@ -39,10 +39,12 @@ Module.convert = function (bytes, {lineLen = 0, noName = false} = {}) {
 // text (the first as the text's start if startsText): an array with, per
 // line, {ended, blocks}. `ended` is true when the run ends in that line (the
 // lines after it are not converted); each block is {width, text (bytes),
-// warning ('' when none)} and, for the first `drawn` blocks of all (a
+// warning ('' when none), piece} and, for the first `drawn` blocks of all (a
 // count; Infinity for all), also {script, columns}: the script an
 // interactive run leaves after that block, and one byte of pixels per
-// column (bit p for pixel row p, 0 the top).
+// column (bit p for pixel row p, 0 the top). `piece` is null, or {number,
+// of} for a block that is one of the pieces into which the reader cut a line
+// over textBytes() bytes.
 Module.lines = function (bytes, {startsText = true, lineLen = 0, noName = false, drawn = 0} = {}) {
   const text = copyIn(bytes);
   const most = Math.min(drawn, 0xffffffff) >>> 0;
@@ -65,10 +67,32 @@ Module.lines = function (bytes, {startsText = true, lineLen = 0, noName = false,
       }
       return block;
     });
+    markPieces(blocks);
     lines.push({ended, blocks});
   }
   return lines;
 };
+
+// The most bytes of text one block holds: the reader cuts a longer line into
+// pieces of this many bytes, each a block of its own.
+Module.textBytes = function () {
+  return Module._tallsay_text_bytes();
+};
+
+// Numbers the pieces among `blocks`, the blocks of one text line: a block
+// that holds textBytes() bytes was cut there, and the block after it goes on
+// with the same line. The others get piece null.
+function markPieces(blocks) {
+  const full = Module.textBytes();
+  for (let first = 0; first < blocks.length;) {
+    let end = first + 1;
+    while (end < blocks.length && blocks[end - 1].text.length === full) ++end;
+    for (let i = first; i < end; ++i) {
+      blocks[i].piece = end - first > 1 ? {number: i - first + 1, of: end - first} : null;
+    }
+    first = end;
+  }
+}
 
 // What tallsay-preview shows of the script `bytes`, as a string.
 Module.preview = function (bytes) {
