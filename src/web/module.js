@@ -1,6 +1,10 @@
 // The module's functions for JavaScript, added to the instance that the
 // factory makes. Byte strings cross as Uint8Array.
 
+// One decoder for every string handed back: making one costs more than
+// decoding a block's few bytes.
+const utf8 = new TextDecoder();
+
 // Copies `bytes` into the module's memory; returns the address, to be freed.
 function copyIn(bytes) {
   const address = Module._malloc(Math.max(bytes.length, 1));
@@ -31,7 +35,7 @@ Module.convert = function (bytes, {lineLen = 0, noName = false} = {}) {
   const [script, warnings] = withOutputs(2, (scriptOut, warningsOut) =>
     Module._tallsay_convert(text, bytes.length, lineLen | 0, noName ? 1 : 0, scriptOut, warningsOut));
   Module._free(text);
-  return {script, warnings: new TextDecoder().decode(warnings)};
+  return {script, warnings: utf8.decode(warnings)};
 };
 
 // The text lines of `bytes` (each up to and including a line feed, and the
@@ -60,7 +64,7 @@ Module.lines = function (bytes, {startsText = true, lineLen = 0, noName = false,
   while (at < records.length) {
     const ended = number() === 1;
     const blocks = Array.from({length: number()}, () => {
-      const block = {width: number(), text: string(), warning: new TextDecoder().decode(string())};
+      const block = {width: number(), text: string(), warning: utf8.decode(string())};
       if (left > 0) {
         --left;
         Object.assign(block, {script: string(), columns: string()});
@@ -99,7 +103,7 @@ Module.preview = function (bytes) {
   const script = copyIn(bytes);
   const [shown] = withOutputs(1, (out) => Module._tallsay_preview(script, bytes.length, out));
   Module._free(script);
-  return new TextDecoder().decode(shown);
+  return utf8.decode(shown);
 };
 
 // What a player should know of the console's limits that the script `bytes`
@@ -108,7 +112,7 @@ Module.advice = function (bytes) {
   const script = copyIn(bytes);
   const [advice] = withOutputs(1, (out) => Module._tallsay_advice(script, bytes.length, out));
   Module._free(script);
-  return new TextDecoder().decode(advice);
+  return utf8.decode(advice);
 };
 
 // The console's limits by name, in the order the module numbers them.
@@ -124,5 +128,5 @@ Module.playerName = function () {
   const start = Module._tallsay_player_name();
   let end = start;
   while (Module.HEAPU8[end] !== 0) ++end;
-  return new TextDecoder().decode(Module.HEAPU8.slice(start, end));
+  return utf8.decode(Module.HEAPU8.slice(start, end));
 };

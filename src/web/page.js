@@ -10,7 +10,7 @@ const decoder = new TextDecoder();
 const element = (id) => document.getElementById(id);
 const kShownBlocks = 20;    // blocks drawn, or a few more, around the caret
 const kSliceMs = 12;        // conversion work done before the browser gets its turn
-const kBatchChars = 16384;  // text handed to the converter at once
+const kBatchChars = 4096;   // text handed to the converter at once
 const kBigText = 1000000;   // a text this long (in UTF-16 units) may take a while: say so
 
 let tallsay = null;
@@ -174,12 +174,15 @@ function takeText(value) {
 }
 
 // Says, once a conversion takes more than one slice, that a text of over a
-// million characters is being converted; '' hides it.
+// million characters is being converted; hides that once it is done.
 function showBusy(busy) {
-  const note = busy && text.value.length > kBigText
-    ? `Converting ${(new Blob([text.value]).size / 1e6).toFixed(1)} MB of text…` : '';
-  if (note !== '' && element('busy-note').hidden) say(note);
-  showNote('busy-note', note);
+  if (!busy || text.value.length <= kBigText) {
+    showNote('busy-note', '');
+  } else if (element('busy-note').hidden) {
+    const note = `Converting a text of ${(text.value.length / 1e6).toFixed(1)} million characters…`;
+    showNote('busy-note', note);
+    say(note);
+  }
 }
 
 // Converts the lines not yet converted, from the first, until the run ends

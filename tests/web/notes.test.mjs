@@ -105,7 +105,7 @@ test('the name in front of each drawing, the width a chat line shows, the consol
   }
 });
 
-test('a paste over 1 MB says the page is converting, and the page says it once it is done', async () => {
+test('a paste over 1 MB says the page is converting, until it is done', async () => {
   const page = await open(fileUrl, '');
   const big = 'well played, see you next round!\n'.repeat(40000);
   await page.evaluate((value) => {
@@ -114,10 +114,10 @@ test('a paste over 1 MB says the page is converting, and the page says it once i
     box.dispatchEvent(new InputEvent('input', {bubbles: true, inputType: 'insertFromPaste'}));
   }, big);
   await page.waitForSelector('#busy-note', {state: 'visible'});
-  assert.match(await page.textContent('#busy-note'), /^Converting 1\.3 MB of text/);
+  assert.match(await page.textContent('#busy-note'), /^Converting a text of 1\.3 million characters/);
   await settled(page);
   assert.ok(await page.isHidden('#busy-note'));
-  assert.ok((await news(page)).some((line) => /Converting 1\.3 MB of text/.test(line)));
+  assert.ok((await news(page)).some((line) => /Converting a text of 1\.3 million characters/.test(line)));
 });
 
 test('without JavaScript, without Live file, and 360 pixels wide, the page says what holds', async () => {
