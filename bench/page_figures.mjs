@@ -9,7 +9,11 @@
 //
 // Usage (after `npm ci` in tests/web and the test and web presets):
 //   node bench/page_figures.mjs [--page DIR] [--runs N] [--screenshot FILE]
-//                               [--limit SECONDS]
+//                               [--walk DIR] [--limit SECONDS]
+// --walk takes the pictures that walk a new player through the page into
+// DIR: page-link.png (a link that asks before it replaces the text),
+// page-download.png (the notes at Download) and page-live.png (the live
+// file with lines waiting).
 // DIR is the built page (build/web by default). Each timing is taken in N
 // fresh browsers (3 by default) and printed as its median, then all N
 // values; a step that takes longer than the limit (60 s by default) is
@@ -28,6 +32,7 @@ const axePath = require.resolve('axe-core/axe.min.js');
 const {values: flags} = parseArgs({options: {
   page: {type: 'string', default: path.join(root, 'build/web')},
   screenshot: {type: 'string'},
+  walk: {type: 'string'},
   limit: {type: 'string', default: '60'},
   runs: {type: 'string', default: '3'},
 }});
@@ -108,18 +113,26 @@ const bareBox = '<body data-ready="true" style="margin: 0 auto; max-width: 60rem
   '<textarea id="text" rows="6" spellcheck="false" autocomplete="off" style="display: block; width: 100%; box-sizing: border-box; ' +
   'font: 15px/1.3 ui-monospace, \'DejaVu Sans Mono\', monospace"></textarea>';
 
-// Puts `text` into the box as a paste does: one input event for all of it,
-// sent from a task of the page's own, as the browser sends it.
-function paste(page, text) {
-  return page.evaluate((value) => new Promise((resolve) => {
+// Hands `text` to the page for the next paste, so that carrying it there
+// is not measured with the paste.
+function preparePaste(page, text) {
+  return page.evaluate((value) => { window.pasted = value; }, text);
+}
+
+// Puts the text prepared (or `text`) into the box as a paste does: one input
+// event for all of it, sent from a task of the page's own, as the browser
+// sends it.
+async function paste(page, text) {
+  if (text !== undefined) await preparePaste(page, text);
+  return page.evaluate(() => new Promise((resolve) => {
     const box = document.getElementById('text');
     box.focus();
-    box.value = value;
+    box.value = window.pasted;
     setTimeout(() => {
       box.dispatchEvent(new InputEvent('input', {bubbles: true, inputType: 'insertFromPaste'}));
       resolve();
     });
-  }), text);
+  }));
 }
 
 // A headless Chromium of Debian's, as the tests start it.
@@ -203,8 +216,9 @@ for (const [label, html] of [['', ''], [', a bare text box', bareBox]]) {
 for (const [label, html] of [['', ''], [', a bare text box', bareBox]]) {
   await figure(`longest task after pasting 1 MB${label}`, async (browser) => {
     const page = await newPage(browser, undefined, html);
+    await preparePaste(page, big);
     return longestTask(browser, page, async () => {
-      await paste(page, big);
+      await paste(page);
       await settled(page);
     });
   }, runs);
@@ -248,5 +262,62 @@ if (flags.screenshot) {
     await settled(page);
     await page.screenshot({path: flags.screenshot, fullPage: true});
     return flags.screenshot;
+  });
+}
+
+// The part of `page` that holds `selector`, with a margin, as a picture in
+// `file`.
+async function picture(page, selector, file) {
+  const box = await page.$eval(selector, (e) => e.getBoundingClientRect().toJSON());
+  await page.screenshot({path: file, clip: {x: Math.max(0, box.x - 12), y: Math.max(0, box.y - 8),
+                                            width: box.width + 24, height: box.height + 16}});
+  return file;
+}
+
+if (flags.walk) {
+  const dir = path.resolve(flags.walk);
+  const viewport = {width: 720, height: 900};
+  await figure('a link that asks', async (browser) => {
+    const context = await browser.newContext({viewport});
+    const page = await context.newPage();
+    await page.goto(url);
+    await settled(page);
+    await page.fill('#text', 'gg wp\nsee you next round');
+    await page.waitForTimeout(400);
+    await page.goto(`${url}#${new URLSearchParams({text: 'Happy birthday, Sam!', 'line-len': '60'})}`);
+    await page.waitForSelector('#offer', {state: 'visible'});
+    await page.evaluate(() => { document.getElementById('link-note').hidden = true; });
+    const [top, bottom] = await Promise.all(['#offer', '#text'].map((id) =>
+      page.$eval(id, (e) => e.getBoundingClientRect().toJSON())));
+    const file = path.join(dir, 'page-link.png');
+    await page.screenshot({path: file, clip: {x: 0, y: top.y - 8, width: viewport.width,
+                                              height: bottom.bottom - top.y + 16}});
+    return file;
+  });
+  await figure('the notes at Download', async (browser) => {
+    const page = await (await browser.newContext({viewport, acceptDownloads: true})).newPage();
+    await page.goto(url);
+    await settled(page);
+    await page.fill('#text', 'Hello, world!\ngg wp');
+    await settled(page);
+    await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+    return picture(page, 'main > section:first-of-type', path.join(dir, 'page-download.png'));
+  });
+  await figure('the live file with lines waiting', async (browser) => {
+    const page = await (await browser.newContext({viewport})).newPage();
+    await page.addInitScript(() => {
+      window.showSaveFilePicker = async () => ({name: 'chat.cfg', createWritable: async () => {
+        throw new DOMException('Refused', 'NotAllowedError');
+      }});
+    });
+    await page.goto(url);
+    await settled(page);
+    for (const line of ['gg', 'nice shot', 'one more round?']) {
+      if (line === 'gg') await page.click('#live-file');
+      await page.fill('#live-line', line);
+      await page.press('#live-line', 'Enter');
+    }
+    await page.waitForSelector('#live-waiting', {state: 'visible'});
+    return picture(page, '#live', path.join(dir, 'page-live.png'));
   });
 }

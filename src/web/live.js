@@ -35,7 +35,7 @@ function showWaiting() {
   const more = queue.length > kWaitingShown ? ` and ${queue.length - kWaitingShown} more` : '';
   showNote('live-waiting', queue.length === 0 ? ''
     : `${counted(queue.length, 'line')} wait${queue.length === 1 ? 's' : ''} to be written to ` +
-      `${name}: ${named}${more}.`);
+      `${name}: ${named}${more}`);
   const waiting = live.shown !== null && queue.includes(live.shown);
   for (const figure of element('live-block').querySelectorAll('figure')) {
     figure.classList.toggle('waiting', waiting);

@@ -2,6 +2,7 @@
 // file:// or a local web server, and ways to wait for it and read it back.
 import fs from 'node:fs';
 import http from 'node:http';
+import {createRequire} from 'node:module';
 import path from 'node:path';
 import test from 'node:test';
 import {chromium} from 'playwright-core';
@@ -109,3 +110,11 @@ export const drawings = (page, selector = '#blocks') => page.$$eval(`${selector}
 
 // The text of every element that `selector` finds.
 export const texts = (page, selector) => page.$$eval(selector, (all) => all.map((e) => e.textContent));
+
+// What axe-core finds on `page` as it stands: the ids of its serious and
+// critical findings.
+export async function axeFindings(page) {
+  await page.addScriptTag({path: createRequire(import.meta.url).resolve('axe-core/axe.min.js')});
+  return page.evaluate(async () => (await window.axe.run()).violations
+    .filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id));
+}

@@ -5,7 +5,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import {browser, fakePage, fileUrl, news, open, settled} from './browser.mjs';
+import {axeFindings, browser, fakePage, fileUrl, news, open, settled} from './browser.mjs';
 
 // The game steps and the name box's state, as shown.
 const steps = (page) => page.evaluate(() => {
@@ -43,10 +43,13 @@ test('a script name is checked, and the one checked name is downloaded, bound an
   assert.equal(download.suggestedFilename(), 'hello.cfg');
   await page.click('button[data-copy="bind-line"]');
   assert.equal(await page.evaluate(() => navigator.clipboard.readText()), 'bind "F5" "exec hello.cfg"');
-  // A link with a name that would add commands: refused, and so after a reload.
+  // A link with a name that would add commands: refused, and so after a
+  // reload, once the page has kept it (it keeps the text 300 ms after a change).
+  await page.waitForTimeout(400);
   const attack = await fakePage({context});
   await attack.goto(`${fileUrl}#name=${encodeURIComponent('chat.cfg" ; unbindall ; bind "w" "quit')}`);
   await settled(attack);
+  await attack.waitForTimeout(400);
   for (const reload of [false, true]) {
     if (reload) await attack.reload().then(() => settled(attack));
     assert.deepEqual((({bind, refused}) => [bind, refused])(await steps(attack)),
@@ -90,6 +93,12 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await follow(opened, link);
   assert.deepEqual(await values(opened), ['my own words\nsecond', '20', false, 'mine.cfg']);
   assert.match(await opened.textContent('#offer'), /their text/);
+  // The question, a refused name and a refused width, for axe-core.
+  await opened.fill('#name', 'my chat.cfg');
+  await opened.fill('#line-len', '4294967297');
+  assert.deepEqual(await axeFindings(opened), []);
+  await opened.fill('#name', 'mine.cfg');
+  await opened.fill('#line-len', '20');
   await opened.click('#offer-take');
   await settled(opened);
   assert.deepEqual(await values(opened), ['their text', '40', true, 'chat.cfg']);

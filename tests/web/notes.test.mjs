@@ -6,7 +6,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import {browser, encode, fakePage, fileUrl, news, open, said, settled, texts} from './browser.mjs';
+import {axeFindings, browser, encode, fakePage, fileUrl, news, open, said, settled, texts} from './browser.mjs';
 import {runTool} from './support.mjs';
 
 test('the live file: its steps name the picked file; lines waiting are counted, drawn and kept', async () => {
@@ -29,6 +29,7 @@ test('the live file: its steps name the picked file; lines waiting are counted, 
   await page.waitForFunction(() => /^3 lines wait/.test(document.getElementById('live-waiting').textContent));
   assert.match(await page.textContent('#live-waiting'), /^3 lines wait to be written to game\.cfg: gg, wp, nice/);
   assert.match(await page.textContent('#live-block figure.waiting figcaption'), /not yet in game\.cfg/);
+  assert.deepEqual(await axeFindings(page), []);
   // Closing the tab asks first while lines wait.
   const asked = new Promise((resolve) => page.once('dialog', (dialog) => {
     resolve(dialog.type());
