@@ -268,8 +268,11 @@ if (flags.screenshot) {
 // The part of `page` that holds `selector`, with a margin, as a picture in
 // `file`.
 async function picture(page, selector, file) {
-  const box = await page.$eval(selector, (e) => e.getBoundingClientRect().toJSON());
-  await page.screenshot({path: file, clip: {x: Math.max(0, box.x - 12), y: Math.max(0, box.y - 8),
+  const box = await page.$eval(selector, (e) => {
+    const {x, y, width, height} = e.getBoundingClientRect();  // the clip counts from the page's top
+    return {x: x + scrollX, y: y + scrollY, width, height};
+  });
+  await page.screenshot({path: file, fullPage: true, clip: {x: Math.max(0, box.x - 12), y: Math.max(0, box.y - 8),
                                             width: box.width + 24, height: box.height + 16}});
   return file;
 }
