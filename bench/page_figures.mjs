@@ -4,11 +4,16 @@
 // of a Download of that 1 MB and whether it equals the tool's script; the
 // page's width in a 320 px window; and what axe-core finds. For scale, it
 // also prints the longest task of the same paste into a bare text box,
-// which is the browser's own work of laying out 1 MB of text.
+// which is the browser's own work of laying out 1 MB of text, and for each
+// the longest task that was not mostly layout.
 //
 // Usage (after `npm ci` in tests/web and the test and web presets):
 //   node bench/page_figures.mjs [--page DIR] [--runs N] [--screenshot FILE]
-//                               [--limit SECONDS]
+//                               [--walk DIR] [--limit SECONDS]
+// --walk takes the pictures that walk a new player through the page into
+// DIR: page-link.png (a link that asks before it replaces the text),
+// page-download.png (the notes at Download) and page-live.png (the live
+// file with lines waiting).
 // DIR is the built page (build/web by default). Each timing is taken in N
 // fresh browsers (3 by default) and printed as its median, then all N
 // values; a step that takes longer than the limit (60 s by default) is
@@ -27,6 +32,7 @@ const axePath = require.resolve('axe-core/axe.min.js');
 const {values: flags} = parseArgs({options: {
   page: {type: 'string', default: path.join(root, 'build/web')},
   screenshot: {type: 'string'},
+  walk: {type: 'string'},
   limit: {type: 'string', default: '60'},
   runs: {type: 'string', default: '3'},
 }});
@@ -72,8 +78,9 @@ async function settled(page) {
 }
 
 // The longest task that the renderer's main thread ran during `action`,
-// and the longest call of the page's script (event handlers, timers and
-// animation frames) in it, in ms: {ms, script}.
+// the longest call of the page's script (event handlers, timers and
+// animation frames) in it, and the longest task that was not mostly the
+// layout of the page, in ms: {ms, script, other}.
 async function longestTask(browser, page, action) {
   await browser.startTracing(page, {categories: ['toplevel', 'devtools.timeline']});
   await action();
@@ -81,10 +88,15 @@ async function longestTask(browser, page, action) {
   const main = new Set(trace.traceEvents
     .filter((e) => e.ph === 'M' && e.name === 'thread_name' && e.args.name === 'CrRendererMain')
     .map((e) => `${e.pid}:${e.tid}`));
-  const longest = (name) => Math.max(0, ...trace.traceEvents
-    .filter((e) => e.ph === 'X' && main.has(`${e.pid}:${e.tid}`) && name.test(e.name))
-    .map((e) => e.dur / 1000));
-  return {ms: longest(/RunTask$/), script: longest(/^FunctionCall$/)};
+  const events = (name) => trace.traceEvents
+    .filter((e) => e.ph === 'X' && main.has(`${e.pid}:${e.tid}`) && name.test(e.name));
+  const longest = (name) => Math.max(0, ...events(name).map((e) => e.dur / 1000));
+  const layouts = events(/^Layout$/);
+  const laidOut = (task) => layouts.filter((e) => e.ts >= task.ts && e.ts + e.dur <= task.ts + task.dur)
+    .reduce((sum, e) => sum + e.dur, 0);
+  const other = Math.max(0, ...events(/^ThreadControllerImpl::RunTask$/)
+    .filter((task) => laidOut(task) < task.dur / 2).map((task) => task.dur / 1000));
+  return {ms: longest(/RunTask$/), script: longest(/^FunctionCall$/), other};
 }
 
 // A new page of its own context, settled: the page measured, or with
@@ -98,21 +110,29 @@ async function newPage(browser, viewport = {width: 1000, height: 800}, html = ''
 
 // A page that holds nothing but a text box like the page's.
 const bareBox = '<body data-ready="true" style="margin: 0 auto; max-width: 60rem; padding: 1rem">' +
-  '<textarea id="text" rows="6" style="display: block; width: 100%; box-sizing: border-box; ' +
+  '<textarea id="text" rows="6" spellcheck="false" autocomplete="off" style="display: block; width: 100%; box-sizing: border-box; ' +
   'font: 15px/1.3 ui-monospace, \'DejaVu Sans Mono\', monospace"></textarea>';
 
-// Puts `text` into the box as a paste does: one input event for all of it,
-// sent from a task of the page's own, as the browser sends it.
-function paste(page, text) {
-  return page.evaluate((value) => new Promise((resolve) => {
+// Hands `text` to the page for the next paste, so that carrying it there
+// is not measured with the paste.
+function preparePaste(page, text) {
+  return page.evaluate((value) => { window.pasted = value; }, text);
+}
+
+// Puts the text prepared (or `text`) into the box as a paste does: one input
+// event for all of it, sent from a task of the page's own, as the browser
+// sends it.
+async function paste(page, text) {
+  if (text !== undefined) await preparePaste(page, text);
+  return page.evaluate(() => new Promise((resolve) => {
     const box = document.getElementById('text');
     box.focus();
-    box.value = value;
+    box.value = window.pasted;
     setTimeout(() => {
       box.dispatchEvent(new InputEvent('input', {bubbles: true, inputType: 'insertFromPaste'}));
       resolve();
     });
-  }), text);
+  }));
 }
 
 // A headless Chromium of Debian's, as the tests start it.
@@ -155,7 +175,9 @@ async function figure(label, measure, runs = 1) {
     if (typeof results[0] === 'string') return console.log(`${label}: ${results[0]}`);
     const script = 'script' in results[0]
       ? `; the page's script at most ${spread(results.map((result) => result.script))}` : '';
-    console.log(`${label}: ${spread(results.map((result) => result.ms))}${script}` +
+    const other = 'other' in results[0]
+      ? `; tasks that were not mostly layout at most ${spread(results.map((result) => result.other))}` : '';
+    console.log(`${label}: ${spread(results.map((result) => result.ms))}${script}${other}` +
                 `${results[0].note ?? ''}`);
   } catch (error) {
     console.log(`${label}: ${error.message}`);
@@ -194,8 +216,9 @@ for (const [label, html] of [['', ''], [', a bare text box', bareBox]]) {
 for (const [label, html] of [['', ''], [', a bare text box', bareBox]]) {
   await figure(`longest task after pasting 1 MB${label}`, async (browser) => {
     const page = await newPage(browser, undefined, html);
+    await preparePaste(page, big);
     return longestTask(browser, page, async () => {
-      await paste(page, big);
+      await paste(page);
       await settled(page);
     });
   }, runs);
@@ -239,5 +262,65 @@ if (flags.screenshot) {
     await settled(page);
     await page.screenshot({path: flags.screenshot, fullPage: true});
     return flags.screenshot;
+  });
+}
+
+// The part of `page` that holds `selector`, with a margin, as a picture in
+// `file`.
+async function picture(page, selector, file) {
+  const box = await page.$eval(selector, (e) => {
+    const {x, y, width, height} = e.getBoundingClientRect();  // the clip counts from the page's top
+    return {x: x + scrollX, y: y + scrollY, width, height};
+  });
+  await page.screenshot({path: file, fullPage: true, clip: {x: Math.max(0, box.x - 12), y: Math.max(0, box.y - 8),
+                                            width: box.width + 24, height: box.height + 16}});
+  return file;
+}
+
+if (flags.walk) {
+  const dir = path.resolve(flags.walk);
+  const viewport = {width: 720, height: 900};
+  await figure('a link that asks', async (browser) => {
+    const context = await browser.newContext({viewport});
+    const page = await context.newPage();
+    await page.goto(url);
+    await settled(page);
+    await page.fill('#text', 'gg wp\nsee you next round');
+    await page.waitForTimeout(400);
+    await page.goto(`${url}#${new URLSearchParams({text: 'Happy birthday, Sam!', 'line-len': '60'})}`);
+    await page.waitForSelector('#offer', {state: 'visible'});
+    await page.evaluate(() => { document.getElementById('link-note').hidden = true; });
+    const [top, bottom] = await Promise.all(['#offer', '#text'].map((id) =>
+      page.$eval(id, (e) => e.getBoundingClientRect().toJSON())));
+    const file = path.join(dir, 'page-link.png');
+    await page.screenshot({path: file, clip: {x: 0, y: top.y - 8, width: viewport.width,
+                                              height: bottom.bottom - top.y + 16}});
+    return file;
+  });
+  await figure('the notes at Download', async (browser) => {
+    const page = await (await browser.newContext({viewport, acceptDownloads: true})).newPage();
+    await page.goto(url);
+    await settled(page);
+    await page.fill('#text', 'Hello, world!\ngg wp');
+    await settled(page);
+    await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+    return picture(page, 'main > section:first-of-type', path.join(dir, 'page-download.png'));
+  });
+  await figure('the live file with lines waiting', async (browser) => {
+    const page = await (await browser.newContext({viewport})).newPage();
+    await page.addInitScript(() => {
+      window.showSaveFilePicker = async () => ({name: 'chat.cfg', createWritable: async () => {
+        throw new DOMException('Refused', 'NotAllowedError');
+      }});
+    });
+    await page.goto(url);
+    await settled(page);
+    for (const line of ['gg', 'nice shot', 'one more round?']) {
+      if (line === 'gg') await page.click('#live-file');
+      await page.fill('#live-line', line);
+      await page.press('#live-line', 'Enter');
+    }
+    await page.waitForSelector('#live-waiting', {state: 'visible'});
+    return picture(page, '#live', path.join(dir, 'page-live.png'));
   });
 }

@@ -1,7 +1,8 @@
 // The page: converts the text as it is typed with the tool's own code
 // (tallsay.js), draws the lines around the caret as the game will show
-// them, downloads the script, rewrites a live file line by line, and keeps
-// the text and options in the browser.
+// them, with what the game's console will do with them, and downloads the
+// script. keep.js keeps the text and reads links, live.js rewrites a live
+// file; this file holds what they share and starts the page.
 'use strict';
 
 const encoder = new TextEncoder();
@@ -9,26 +10,31 @@ const decoder = new TextDecoder();
 const element = (id) => document.getElementById(id);
 const kShownBlocks = 20;    // blocks drawn, or a few more, around the caret
 const kSliceMs = 12;        // conversion work done before the browser gets its turn
-const kBatchChars = 16384;  // text handed to the converter at once
-const kLinkChars = 8192;    // longest text a link carries
-const kStoreKey = 'tallsay';
+const kBatchChars = 4096;   // text handed to the converter at once
+const kBigText = 1000000;   // a text this long (in UTF-16 units) may take a while: say so
 
 let tallsay = null;
 
 // The box's text as lines (split at line feeds) and what converting each
 // gave, {ended, blocks, warned}, or null until it is converted. The first
-// `checked` lines are converted and the run ends in none of them.
-const text = {value: '', lines: [''], results: [null], checked: 0, lineLen: 0};
+// `checked` lines are converted and the run ends in none of them; `blocks`
+// counts the blocks of the converted text once render has run.
+const text = {value: '', lines: [''], results: [null], checked: 0, lineLen: 0, blocks: 0};
 let sliceTimer = 0;
+
+// The width limit and the script name last taken from their boxes: a value
+// the tool would read otherwise, or a name the game's console cannot run,
+// is refused and leaves these as they were.
+const taken = {lineLen: 0, name: kDefaultName, nameRefused: false};
 
 // The options as set on the page.
 function options() {
-  return {lineLen: Number(element('line-len').value) | 0, noName: element('no-name').checked};
+  return {lineLen: taken.lineLen, noName: element('no-name').checked};
 }
 
-// The script's name as set on the page, chat.cfg when none is.
+// The script's name: the name box's, checked, or its last good name.
 function scriptName() {
-  return element('name').value.trim() || 'chat.cfg';
+  return taken.name;
 }
 
 // `value` as the page shows typed text: each control character (below
@@ -40,24 +46,56 @@ function visible(value) {
   });
 }
 
-// Says `message` in the page's one polite live region.
+let pendingNews = [];
+
+// Says `message` in the page's one polite live region; messages said within
+// the same moment are said together, in order.
 function say(message) {
   const news = element('news');
-  news.textContent = '';
-  setTimeout(() => { news.textContent = message; }, 50);
+  if (pendingNews.length === 0) {
+    news.textContent = '';
+    setTimeout(() => {
+      news.textContent = pendingNews.join(' ');
+      pendingNews = [];
+    }, 50);
+  }
+  pendingNews.push(message);
 }
 
-// A figure of `block` ({width, text, warning, columns}): its drawing, hidden
-// from screen readers, under a caption that holds the text as typed, its
-// width and the characters that have no glyph; then the tool's warning.
-function figureOf(block) {
-  const figure = document.createElement('figure');
-  figure.className = 'block';
+// Shows `message` in the element `id`, or hides the element when it is ''.
+// An element that already shows it is left alone, so the page is not
+// laid out anew.
+function showNote(id, message) {
+  if (element(id).textContent === message) return;
+  element(id).textContent = message;
+  element(id).hidden = message === '';
+}
+
+// Makes `nodes` the children of `parent`, moving only those not yet in
+// their place.
+function showChildren(parent, nodes) {
+  nodes.forEach((node, i) => {
+    if (parent.children[i] !== node) parent.insertBefore(node, parent.children[i] ?? null);
+  });
+  while (parent.children.length > nodes.length) parent.lastElementChild.remove();
+}
+
+// The chat line of `block` as the game shows it: the player's name unless
+// `noName`, then the drawing, hidden from screen readers.
+function chatOf(block, noName) {
+  const chat = document.createElement('div');
+  chat.className = 'chat';
+  chat.setAttribute('aria-hidden', 'true');
+  if (!noName) {
+    const name = document.createElement('span');
+    name.className = 'name';
+    name.textContent = `${tallsay.playerName()}: `;
+    chat.append(name);
+  }
   if (block.width > 0) {
     const canvas = document.createElement('canvas');
     Object.assign(canvas, {width: block.width, height: 8});
     canvas.style.width = `${block.width * 4}px`;
-    canvas.setAttribute('aria-hidden', 'true');
     const context = canvas.getContext('2d');
     const image = context.createImageData(block.width, 8);
     block.columns.forEach((column, x) => {
@@ -67,22 +105,41 @@ function figureOf(block) {
       }
     });
     context.putImageData(image, 0, 0);
-    figure.append(canvas);
+    chat.append(canvas);
   }
+  return chat;
+}
+
+// A figure of `block` ({width, text, warning, piece, columns, script}) drawn
+// with `noName`: its chat line, under it a caption that holds the text as
+// typed, its width, the characters that have no glyph and which piece of a
+// long line it is; then the tool's warning and what the game's console does
+// with the block's script, when it passes one of its limits.
+function figureOf(block, noName) {
+  const figure = document.createElement('figure');
+  figure.className = 'block';
+  if (block.width > 0 || !noName) figure.append(chatOf(block, noName));
   const said = decoder.decode(block.text);
   const missing = [...new Set(said.match(/[^\x00-\x7e]/gu) ?? [])];
   const caption = document.createElement('figcaption');
   const words = document.createElement('span');
   words.className = 'said';
   words.textContent = visible(said);
-  caption.append(words, ` · ${block.width} columns`);
+  caption.append(words, ` · ${counted(block.width, 'column')}`);
   if (missing.length > 0) caption.append(` · no glyph, left blank: ${visible(missing.join(' '))}`);
+  if (block.piece) {
+    caption.append(` · piece ${block.piece.number} of ${block.piece.of}: a line over ` +
+                   `${counted(tallsay.textBytes(), 'byte')} is cut into pieces, a banner each`);
+  }
   figure.append(caption);
-  if (block.warning) {
-    const warning = document.createElement('p');
-    warning.className = 'warning';
-    warning.textContent = block.warning;
-    figure.append(warning);
+  const notes = [[block.warning, 'warning'],
+                 [block.script && tallsay.advice(block.script), 'advice']];
+  for (const [message, className] of notes) {
+    if (!message) continue;
+    const note = document.createElement('p');
+    note.className = className;
+    note.textContent = className === 'advice' ? `In the game: ${message}.` : message;
+    figure.append(note);
   }
   return figure;
 }
@@ -116,6 +173,18 @@ function takeText(value) {
   Object.assign(text, {value, lines, results, checked: Math.min(text.checked, head)});
 }
 
+// Says, once a conversion takes more than one slice, that a text of over a
+// million characters is being converted; hides that once it is done.
+function showBusy(busy) {
+  if (!busy || text.value.length <= kBigText) {
+    showNote('busy-note', '');
+  } else if (element('busy-note').hidden) {
+    const note = `Converting a text of ${(text.value.length / 1e6).toFixed(1)} million characters…`;
+    showNote('busy-note', note);
+    say(note);
+  }
+}
+
 // Converts the lines not yet converted, from the first, until the run ends
 // in one or none is left; `done` is called after. Works in slices of about
 // kSliceMs, between which the page stays busy (body[data-busy]).
@@ -138,10 +207,12 @@ function convertPending(done) {
     ++text.checked;
     if (performance.now() - start > kSliceMs) {
       document.body.dataset.busy = 'true';
+      showBusy(true);
       sliceTimer = setTimeout(convertPending, 0, done);
       return;
     }
   }
+  showBusy(false);
   delete document.body.dataset.busy;
   done();
 }
@@ -176,7 +247,8 @@ function drawAroundCaret(converted, blocks) {
     let to = i + 1;
     while (to < last && !shownFigures.has(key(to))) ++to;
     convertLines(i, to, kShownBlocks).forEach((line, j) => {
-      made.set(i + j, line.blocks.filter((block) => block.columns).map(figureOf));
+      made.set(i + j, line.blocks.filter((block) => block.columns)
+        .map((block) => figureOf(block, options().noName)));
     });
     i = to - 1;
   }
@@ -198,10 +270,15 @@ function drawAroundCaret(converted, blocks) {
     drawn.push(none);
   }
   showChildren(element('blocks'), drawn);
-  const s = (n) => (n === 1 ? '' : 's');
-  showNote('above', above === 0 ? '' : `${above} line${s(above)} above ${above === 1 ? 'is' : 'are'} ` +
+  showNote('above', above === 0 ? '' : `${counted(above, 'line')} above ${above === 1 ? 'is' : 'are'} ` +
                                        'not drawn; move the caret to see them.');
-  showNote('below', below === 0 ? '' : `and ${below} more line${s(below)} below.`);
+  showNote('below', below === 0 ? '' : `and ${counted(below, 'more line')} below.`);
+}
+
+// What ends the run in line `end`, in a player's words.
+function endOf(end) {
+  const line = text.lines[end].replace(/\r/g, '');
+  return line === '' ? 'the first empty line' : `line ${end + 1} (an end mark, 0x1A)`;
 }
 
 // Shows the converted text: the drawings around the caret, where the run
@@ -216,45 +293,36 @@ function render() {
     blocks += results[i].blocks;
     warned += results[i].warned;
   }
+  text.blocks = blocks;
   drawAroundCaret(converted, blocks);
-  const below = end === -1 ? 0 : lines.length - 1 - end - (lines[lines.length - 1] === '' ? 1 : 0);
-  let stop = '';
-  if (below > 0) {
-    const what = lines[end].replace(/\r/g, '') === '' ? 'the first empty line'
-                                                      : `line ${end + 1} (an end mark, 0x1A)`;
-    stop = below === 1 ? `${what} ends the text: 1 line below it is not converted`
-                       : `${what} ends the text: ${below} lines below it are not converted`;
-  }
+  const below = end === -1 ? 0 : linesWithText(lines, end);
+  const stop = below === 0 ? ''
+    : `${endOf(end)} ends the text: ${counted(below, 'line')} below it ${below === 1 ? 'is' : 'are'} ` +
+      'not converted';
   showNote('stop-note', stop);
-  const lineLen = options().lineLen;
   const warning = warned === 0 ? ''
-    : `${warned} line${warned === 1 ? '' : 's'} wider than the limit of ${lineLen} columns.`;
+    : `${counted(warned, 'line')} wider than the limit of ${counted(options().lineLen, 'column')}.`;
   showNote('warn-note', warning);
-  element('download').disabled = blocks === 0;
-  showNote('download-note',
-           blocks === 0 ? 'Nothing to download yet: the text gives no line to say.' : '');
+  showDownload();
   const news = [warning, stop].filter(Boolean).join(' ');
   if (news !== lastNews) say(news || 'The text has no warning now.');
   lastNews = news;
   document.body.dataset.ready = 'true';
 }
 
-// Shows `message` in the element `id`, or hides the element when it is ''.
-// An element that already shows it is left alone, so the page is not
-// laid out anew.
-function showNote(id, message) {
-  if (element(id).textContent === message) return;
-  element(id).textContent = message;
-  element(id).hidden = message === '';
-}
+let changes = 0;      // the changes made to the boxes so far
+let downloaded = -1;  // the changes the note after the last Download is about
 
-// Makes `nodes` the children of `parent`, moving only those not yet in
-// their place.
-function showChildren(parent, nodes) {
-  nodes.forEach((node, i) => {
-    if (parent.children[i] !== node) parent.insertBefore(node, parent.children[i] ?? null);
-  });
-  while (parent.children.length > nodes.length) parent.lastElementChild.remove();
+// Offers the download when there is a block and the script name is taken;
+// the note of the last Download stays while the text and options are those
+// downloaded.
+function showDownload() {
+  element('download').disabled = text.blocks === 0 || taken.nameRefused;
+  if (text.blocks === 0) {
+    showNote('download-note', 'Nothing to download yet: the text gives no line to say.');
+  } else if (downloaded !== changes) {
+    showNote('download-note', '');
+  }
 }
 
 let refreshQueued = false;
@@ -278,7 +346,47 @@ function refresh() {
   });
 }
 
-// Downloads the script of the whole text: the batch run's bytes.
+// Takes the width limit from its box, or refuses it and says so.
+function takeWidthLimit() {
+  const {lineLen, error} = parseWidthLimit(element('line-len').value);
+  if (error === undefined) taken.lineLen = lineLen;
+  element('line-len').setAttribute('aria-invalid', String(error !== undefined));
+  showNote('line-len-note', error === undefined ? '' : `${error} The limit stays ${taken.lineLen}.`);
+  showWidthHint();
+}
+
+// Hints, beside the width box, the columns a chat line of the game shows.
+function showWidthHint() {
+  const limits = tallsay.limits();
+  const columns = options().noName ? `${limits.columnsNoName} columns with the name hidden`
+                                   : `${limits.columnsWithName} columns after the name`;
+  showNote('line-len-help', `columns; 0 never warns. The game's chat line shows ${columns}.`);
+}
+
+// Takes the script name from its box, or refuses it and says so; names the
+// script in the game steps.
+function takeScriptName() {
+  const {name, error} = checkScriptName(element('name').value);
+  if (error === undefined) taken.name = name;
+  taken.nameRefused = error !== undefined;
+  element('name').setAttribute('aria-invalid', String(taken.nameRefused));
+  showNote('name-note', error === undefined ? ''
+    : `${error} Until it is mended, Download waits and the steps below name ${taken.name}.`);
+  showSteps();
+  showDownload();
+}
+
+// Names the script in the game steps: the live file once one is picked,
+// else the script name.
+function showSteps() {
+  const name = liveName() ?? scriptName();
+  for (const [id, line] of [['bind-line', `bind "F5" "exec ${name}"`], ['exec-line', `exec ${name}`]]) {
+    if (element(id).textContent !== line) element(id).textContent = line;
+  }
+}
+
+// Downloads the script of the whole text, the batch run's bytes, and says
+// what the game's console will do with it.
 function download() {
   const {script} = tallsay.convert(encoder.encode(element('text').value), options());
   const link = document.createElement('a');
@@ -286,191 +394,12 @@ function download() {
   link.download = scriptName();
   link.click();
   setTimeout(() => URL.revokeObjectURL(link.href), 10000);
-}
-
-// The live file: each line entered is converted at once and queued; the
-// queue is written one line at a time, in order, each write replacing the
-// file with the header and the line's last block, as the interactive run
-// does. A failed write stops the queue, keeping its lines, until Retry or a
-// new file.
-const live = {file: null, queue: [], writing: false, failed: false, sent: 0};
-
-// Shows `message` as the live file's state and says it.
-function liveStatus(message) {
-  element('live-status').textContent = message;
-  say(message);
-}
-
-// What to do after `error` when writing `name`, in a player's words.
-function advice(error, name) {
-  if (error.name === 'NotAllowedError' || error.name === 'SecurityError') {
-    return `The browser did not let this page write ${name}. Press Retry and allow it, or pick the ` +
-           'file again with Live file. A script under "Program Files" on Windows cannot be written ' +
-           'from a page at all: use Download, or the window of the Windows kit (tallsay-window.exe).';
-  }
-  return `Writing ${name} failed (${error.name}: ${error.message}). Check that the file still ` +
-         'exists and the disk has room, then press Retry, or pick the file again with Live file.';
-}
-
-// Writes the queued lines, the oldest first, each when the one before is
-// written; stops at the first failure, which it says, keeping that line and
-// those after it queued. Returns at once when a write is under way, the
-// queue is stopped or no file is picked.
-async function writeQueue() {
-  if (live.writing || live.failed || !live.file) return;
-  live.writing = true;
-  while (live.queue.length > 0 && !live.failed) {
-    const {line, script} = live.queue[0];
-    let writable = null;
-    try {
-      writable = await live.file.createWritable();
-      await writable.write(script);
-      await writable.close();
-      live.queue.shift();
-      const waiting = live.queue.length > 0 ? ` (${live.queue.length} more waiting)` : '';
-      liveStatus(`${live.file.name} now says: ${visible(line)}${waiting}`);
-    } catch (error) {
-      if (writable) await writable.abort().catch(() => {});
-      live.failed = true;
-      element('retry').hidden = false;
-      const after = live.queue.length - 1;
-      liveStatus(`Not written: ${visible(line)}. ${advice(error, live.file.name)} ` +
-                 `The line is kept${after > 0 ? `, with ${after} after it` : ''}.`);
-    }
-  }
-  live.writing = false;
-}
-
-// Lets the queue run again after a failure, and runs it.
-function resumeQueue() {
-  live.failed = false;
-  element('retry').hidden = true;
-  writeQueue();
-}
-
-// Asks for the file to rewrite; says so when none is picked. A file picked
-// takes the lines still queued.
-async function pickLiveFile() {
-  try {
-    live.file = await window.showSaveFilePicker({suggestedName: scriptName()});
-  } catch (error) {
-    liveStatus(error.name === 'AbortError'
-      ? 'No file was picked. Press Live file and pick the game\'s script to write it as you type.'
-      : `The browser did not open a file (${error.name}). Pick another file, or use Download.`);
-    return;
-  }
-  element('live-line').disabled = false;
-  element('live-line').focus();
-  liveStatus(`Every line you enter now rewrites ${live.file.name}.`);
-  resumeQueue();
-}
-
-// Asks the browser again for leave to write the file, where it can ask,
-// and runs the queue again.
-async function retry() {
-  if (live.file.requestPermission &&
-      await live.file.requestPermission({mode: 'readwrite'}).catch(() => 'denied') !== 'granted') {
-    liveStatus(`Writing ${live.file.name} is still not allowed. Pick the file again with Live file, ` +
-               'or use Download.');
-    return;
-  }
-  resumeQueue();
-}
-
-// Draws the blocks of `line` under the live line's box; returns them, each
-// with the script it leaves in the file.
-function drawLive(line) {
-  const [converted] = tallsay.lines(encoder.encode(line),
-                                    {...options(), startsText: live.sent === 0, drawn: Infinity});
-  element('live-block').replaceChildren(...(converted?.blocks ?? []).map(figureOf));
-  return converted?.blocks ?? [];
-}
-
-// On Enter (not while an input method composes), takes the box's line at
-// once: empties the box, draws the line and queues its script for writing.
-function enterLiveLine(event) {
-  if (event.key !== 'Enter' || event.isComposing || event.keyCode === 229) return;
-  event.preventDefault();
-  const box = event.target;
-  const line = box.value;
-  box.value = '';
-  if (line === '') return;
-  const blocks = drawLive(line);
-  if (blocks.length === 0) {
-    liveStatus(`Nothing to write: ${visible(line)} gives no block.`);
-    return;
-  }
-  ++live.sent;
-  live.queue.push({line, script: blocks[blocks.length - 1].script});
-  writeQueue();
-}
-
-// Offers Live file where the browser lets a page write a file it was
-// given; elsewhere hides it and says to use Download.
-function setUpLiveFile() {
-  if (!('showSaveFilePicker' in window)) {
-    for (const id of ['live-help', 'live-file', 'live-line', 'live-status']) element(id).hidden = true;
-    document.querySelector('label[for="live-line"]').hidden = true;
-    element('no-live').hidden = false;
-    return;
-  }
-  element('live-file').disabled = false;
-  element('live-file').addEventListener('click', pickLiveFile);
-  element('retry').addEventListener('click', retry);
-  element('live-line').addEventListener('keydown', enterLiveLine);
-  element('live-line').addEventListener('input', (event) => drawLive(event.target.value));
-}
-
-// The text and options as they stand, by the ids of their controls.
-function settings() {
-  return {'text': element('text').value, 'line-len': element('line-len').value,
-          'no-name': element('no-name').checked ? '1' : '', 'name': element('name').value};
-}
-
-// Sets the text and options from `values`, as settings() gives them;
-// leaves a control whose value is missing as it is.
-function applySettings(values) {
-  for (const id of ['text', 'line-len', 'name']) {
-    if (typeof values[id] === 'string') element(id).value = values[id];
-  }
-  if (typeof values['no-name'] === 'string') element('no-name').checked = values['no-name'] !== '';
-}
-
-// Takes the text and options from the link that opened the page, or else
-// from the browser's storage.
-function restore() {
-  try {
-    if (location.hash.length > 1) {
-      applySettings(Object.fromEntries(new URLSearchParams(location.hash.slice(1))));
-      // Taken: from now on the browser's storage keeps the text as it is edited.
-      history.replaceState(null, '', location.pathname + location.search);
-    } else {
-      applySettings(JSON.parse(localStorage.getItem(kStoreKey)) ?? {});
-    }
-  } catch {
-    // Nothing kept, or storage not allowed: the page starts as it is.
-  }
-}
-
-let rememberTimer = 0;
-
-// Soon stores the text and options in the browser, points the link at them
-// and names the script in the game steps.
-function remember() {
-  clearTimeout(rememberTimer);
-  rememberTimer = setTimeout(() => {
-    const values = settings();
-    try {
-      localStorage.setItem(kStoreKey, JSON.stringify(values));
-    } catch {
-      // Storage full or not allowed: the text stays in the box only.
-    }
-    const link = element('link');
-    link.hidden = values.text.length > kLinkChars;
-    if (!link.hidden) link.href = '#' + new URLSearchParams(values);
-  }, 300);
-  element('bind-line').textContent = `bind "F5" "exec ${scriptName()}"`;
-  element('exec-line').textContent = `exec ${scriptName()}`;
+  const advice = tallsay.advice(script);
+  const note = `Downloaded ${scriptName()}: ${counted(text.blocks, 'banner')}. ` +
+    (advice ? `In the game: ${advice}.` : 'It fits the game\'s limits.');
+  downloaded = changes;
+  showNote('download-note', note);
+  say(note);
 }
 
 // Copies the game line that the button of `event` is for to the
@@ -498,18 +427,24 @@ function fail(reason) {
   document.body.dataset.ready = 'failed';
 }
 
+// Takes the boxes as they now stand, and shows and keeps what they hold.
+function takeAll() {
+  ++changes;
+  takeWidthLimit();
+  takeScriptName();
+  refresh();
+  remember();
+}
+
 // Starts the page on the loaded converter `module`.
 function start(module) {
   tallsay = module;
-  for (const id of ['text', 'line-len', 'no-name', 'name']) {
-    element(id).addEventListener('input', () => { refresh(); remember(); });
-  }
+  for (const id of ['text', 'line-len', 'no-name', 'name']) element(id).addEventListener('input', takeAll);
   for (const event of ['keyup', 'mouseup']) element('text').addEventListener(event, refresh);
   element('download').addEventListener('click', download);
   for (const button of document.querySelectorAll('.copy')) button.addEventListener('click', copyLine);
   setUpLiveFile();
-  refresh();
-  remember();
+  takeAll();
 }
 
 restore();

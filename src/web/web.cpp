@@ -221,6 +221,11 @@ std::int32_t tallsay_limit(int limit) {
   return tallsay::console_limit(static_cast<tallsay::Limit>(limit)).value;
 }
 
+// The most bytes of text one block holds; a longer line is read in pieces.
+std::int32_t tallsay_text_bytes() {
+  return tallsay::kMaxTextBytes;
+}
+
 // The name the console's widths are counted with, NUL-terminated.
 const char* tallsay_player_name() {
   return tallsay::kPlayerName.data();

@@ -1,8 +1,9 @@
 // The module against the command-line tool, on the inputs where the glue
 // around the shared code could differ: convert() gives the script and the
 // console text of a batch run, lines() gives line by line the blocks of
-// that script, and preview() and the blocks' pixel columns show what
-// tallsay-preview shows.
+// that script, preview() and the blocks' pixel columns show what
+// tallsay-preview shows, and advice() names, in a player's words, the
+// console's limits that tallsay-preview notes for the same script.
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
@@ -17,19 +18,25 @@ const header = bytes('// TALLSAY 4 line text version 1.0\r\n\r\n');
 // The reader takes its input in blocks of 32 KiB and lines in pieces of
 // 1024 bytes; `utf16` marks a text that is not lines of UTF-8. `said`, where
 // given, is what the blocks say: a byte-order mark at the start of a text
-// is not part of its first line, and a UTF-16 text is read as UTF-8.
+// is not part of its first line, and a UTF-16 text is read as UTF-8;
+// `comments` what the script's comment lines repeat of them, every byte
+// outside printable ASCII as '?'. `pieces`, where given, numbers each block
+// among the pieces of its line ('' for a block that holds a whole line).
 const inputs = [
   {name: 'empty input', text: ''},
   {name: 'a CR as the last byte of a read, its LF the first of the next',
    text: ('x'.repeat(99) + '\n').repeat(327) + 'y'.repeat(67) + '\r\nafter\n'},
   {name: 'a CR as the last byte of a 1024-byte piece', text: 'z'.repeat(1023) + '\rx tail\n'},
   {name: 'a line over 1024 bytes and one of exactly 1024',
-   text: 'ab'.repeat(1000) + '\n' + 'c'.repeat(1024) + '\nafter\n'},
+   text: 'ab'.repeat(1000) + '\n' + 'c'.repeat(1024) + '\nafter\n', pieces: ['1/2', '2/2', '', '']},
+  {name: 'a line of three pieces, the last of them full, and an end mark within a line',
+   text: 'd'.repeat(3072) + '\nA\x1ab\n', pieces: ['1/3', '2/3', '3/3', '', '']},
   {name: 'lines over the limit, the last without a line end', text: 'Hello, world!\ngg wp'},
   {name: 'a UTF-8 byte-order mark at the start and one later',
-   text: '\xef\xbb\xbfHi\n\xef\xbb\xbfthere\n', said: ['Hi', '\xef\xbb\xbfthere']},
+   text: '\xef\xbb\xbfHi\n\xef\xbb\xbfthere\n', said: ['Hi', '\xef\xbb\xbfthere'],
+   comments: ['Hi', '???there']},
   {name: 'a UTF-16 text with its byte-order mark', text: '\xff\xfeH\0i\0\n\0A\0\n\0', utf16: true,
-   said: ['Hi', 'A']},
+   comments: ['Hi', 'A']},
   {name: 'an empty line (CR LF) ends the run', text: 'Hi\r\n\r\nnot converted\n'},
   {name: 'an end mark and then a line end end the run', text: 'A b\x1a\nnot converted\n'},
 ];
@@ -55,7 +62,46 @@ function draw(columns) {
     .join('') + '\n';
 }
 
-for (const {name, text, utf16, said} of inputs) {
+// The drawings of tallsay-preview's output and its notes, apart.
+function previewParts(shown) {
+  const notes = shown.match(/^note: .*\n/gm) ?? [];
+  return {drawings: shown.slice(0, shown.length - notes.join('').length), notes};
+}
+
+// What the page tells a player of each limit that a note of tallsay-preview
+// names: the pattern of the note, and the advice for the number in it.
+const adviceOfNotes = [
+  [/the console runs nothing of a script over (\d+) bytes$/,
+   (n) => `the game runs nothing of a script over ${n} bytes`],
+  [/the console's limit is (\d+) bytes a line$/,
+   (n) => `a script line over ${n} bytes overflows the game's console`],
+  [/the console takes (\d+) chat lines in 4 seconds/, () => 'bind one banner per key'],
+  [/the server takes (\d+) commands of one packet/, () => 'bind one banner per key'],
+  [/the console sends at most (\d+) bytes of commands at once/,
+   (n) => `the game drops the connection when one key sends over ${n} bytes of chat`],
+  [/the console cuts a chat line over (\d+) bytes/,
+   (n) => `the game cuts a chat line over ${n} bytes with your name`],
+  [/a chat line on a 640-pixel screen holds (\d+) columns/,
+   (n) => `rows over ${n} columns wrap on a 640-pixel screen`],
+];
+
+// The advice that matches the notes `notes`, each said once, in order.
+function adviceFor(notes) {
+  const advice = notes.map((note) => {
+    const found = adviceOfNotes.find(([pattern]) => pattern.test(note.trimEnd()));
+    assert.ok(found, `a note of no known limit: ${note}`);
+    return found[1](note.trimEnd().match(found[0])[1]);
+  });
+  return [...new Set(advice)].join('; ');
+}
+
+// Checks that advice() on `script` names what tallsay-preview notes of it.
+function checkAdvice(script, about) {
+  const {notes} = previewParts(runPreview(script));
+  assert.equal(tallsay.advice(script), adviceFor(notes), about);
+}
+
+for (const {name, text, utf16, said, comments, pieces} of inputs) {
   test(name, () => {
     for (const options of optionSets) {
       const cli = batchRun(text, options);
@@ -64,10 +110,11 @@ for (const {name, text, utf16, said} of inputs) {
       const web = tallsay.convert(bytes(text), options);
       assert.deepEqual(web.script, cli.script, `convert, ${about}`);
       assert.equal(web.warnings, cli.stderr, `convert, ${about}`);
-      if (said) {
-        const comments = [...latin1(web.script).matchAll(/\/\/ (.*)\r\nsay "/g)];
-        assert.deepEqual(comments.map((comment) => comment[1]), said);
+      if (comments) {
+        const found = [...latin1(web.script).matchAll(/\/\/ (.*)\r\nsay "/g)];
+        assert.deepEqual(found.map((comment) => comment[1]), comments);
       }
+      checkAdvice(cli.script, `advice, ${about}`);
       if (utf16) continue;
       // Line by line, each read alone, up to the line in which the run ends.
       const blocks = [];
@@ -78,10 +125,15 @@ for (const {name, text, utf16, said} of inputs) {
       }
       for (const block of blocks) assert.deepEqual(block.script.subarray(0, header.length), header);
       if (said) assert.deepEqual(blocks.map((block) => latin1(block.text)), said);
+      if (pieces) {
+        assert.deepEqual(blocks.map(({piece}) => (piece ? `${piece.number}/${piece.of}` : '')), pieces);
+      }
       assert.deepEqual(concat([header, ...blocks.map((block) => block.script.subarray(header.length))]),
                        cli.script, `lines, ${about}`);
       assert.equal(blocks.map((block) => `${block.warning}\n`).filter((w) => w !== '\n').join(''),
                    cli.stderr, `lines, ${about}`);
+      // Each block's script as the interactive run leaves it.
+      for (const block of blocks) checkAdvice(block.script, `advice of a block, ${about}`);
       // The same, all lines at once.
       const all = tallsay.lines(bytes(text), options);
       const end = all.findIndex((line) => line.ended);
@@ -91,7 +143,39 @@ for (const {name, text, utf16, said} of inputs) {
       // The drawing of the pixel columns is the preview of the script.
       const preview = runPreview(cli.script);
       assert.equal(tallsay.preview(cli.script), preview);
-      assert.equal(blocks.map((block) => draw(block.columns)).join(''), preview);
+      assert.equal(blocks.map((block) => draw(block.columns)).join(''), previewParts(preview).drawings);
     }
   });
 }
+
+// Known answers: the console's limits, the name its widths count with, and
+// the advice on the scripts of a one-line, a two-line and a 30-line text, a
+// row of 200 W, and a row just over the width with the name and without.
+test('the console\'s limits and the advice on known scripts', () => {
+  assert.deepEqual(tallsay.limits(), {scriptBytes: 8191, lineBytes: 1019, chatLines: 4, frameCommands: 7,
+                                      frameBytes: 1384, chatBytes: 150, columnsWithName: 69,
+                                      columnsNoName: 77});
+  assert.equal(tallsay.playerName(), 'Player');
+  assert.equal(tallsay.textBytes(), 1024);
+  const cases = [
+    ['Hello, world!', {}, ''],
+    ['Hello, world!\ngg wp', {}, 'bind one banner per key'],
+    [Array.from({length: 30}, (_, i) => `Round ${i + 1}: well played!`).join('\n'), {},
+     'the game runs nothing of a script over 8191 bytes; bind one banner per key; the game drops the ' +
+     'connection when one key sends over 1384 bytes of chat; rows over 69 columns wrap on a 640-pixel ' +
+     'screen'],
+    ['W'.repeat(200), {}, 'a script line over 1019 bytes overflows the game\'s console; the game drops ' +
+     'the connection when one key sends over 1384 bytes of chat; the game cuts a chat line over 150 ' +
+     'bytes with your name; rows over 69 columns wrap on a 640-pixel screen'],
+    ['W'.repeat(12), {}, 'rows over 69 columns wrap on a 640-pixel screen'],  // 71 columns
+    ['W'.repeat(12), {noName: true}, ''],
+    ['W'.repeat(13), {noName: true}, ''],  // 77 columns
+    ['W'.repeat(14), {noName: true}, 'rows over 77 columns wrap on a 640-pixel screen'],
+  ];
+  for (const [text, options, advice] of cases) {
+    const {script} = tallsay.convert(bytes(text), options);
+    assert.equal(tallsay.advice(script), advice, `${text.slice(0, 20)} ${JSON.stringify(options)}`);
+    checkAdvice(script, text.slice(0, 20));
+  }
+  assert.equal(tallsay.advice(new Uint8Array()), '');
+});
