@@ -39,6 +39,10 @@ TEST(ChainTest, ScriptNames) {
       {"hello", "hello.cfg"},
       {"my_chat-2.v1.cfg", "my_chat-2.v1.cfg"},
       {"AZaz09", "AZaz09.cfg"},
+      {"CHAT.CFG", "CHAT.CFG"},
+      {"9lives.Cfg", "9lives.Cfg"},
+      {"_chat.cfg", ""},
+      {"-chat.cfg", ""},
       {longest, longest},
       {std::string(60, 'x'), longest},
       {"x" + longest, ""},
@@ -82,6 +86,7 @@ TEST(ChainTest, NamesOfTheScriptsAfterTheFirst) {
       {"chat.cfg", 1, "chat-2.cfg"},
       {"chat.cfg", 11, "chat-12.cfg"},
       {"chat-2.cfg", 1, "chat-2-2.cfg"},
+      {"CHAT.CFG", 2, "CHAT-3.CFG"},
       {fits, 1, std::string(58, 'x') + "-2.cfg"},
       {fits, 9, ""},
   };

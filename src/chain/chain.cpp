@@ -44,10 +44,6 @@ bool is_function_key(std::string_view key) {
   return key[1] == '1' && key[2] >= '0' && key[2] <= '2';
 }
 
-bool ends_with(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
 // Writes `parts` one after the other into `out`, a buffer of `size` bytes,
 // with a NUL. Returns false, with `out` empty, when they do not fit.
 bool join(char* out, std::size_t size, std::initializer_list<std::string_view> parts) {
@@ -94,12 +90,14 @@ ChainResult fail(ChainResult result, ChainOutcome outcome, int error) {
 
 bool check_script_name(std::string_view typed, char (&name)[kMaxScriptNameBytes + 1]) {
   name[0] = '\0';
-  if (typed.empty() || typed[0] == '.') return false;
+  if (typed.empty() || !is_letter_or_digit(typed[0])) return false;
   for (const char c : typed) {
     if (!is_letter_or_digit(c) && c != '_' && c != '-' && c != '.') return false;
   }
-  const std::string_view extension = ends_with(typed, kScriptExtension) ? "" : kScriptExtension;
-  return join(name, sizeof name, {typed, extension});
+  const bool has_extension =
+      typed.size() >= kScriptExtension.size() &&
+      same_name(typed.substr(typed.size() - kScriptExtension.size()), kScriptExtension);
+  return join(name, sizeof name, {typed, has_extension ? "" : kScriptExtension});
 }
 
 bool is_key_name(std::string_view key) {
@@ -114,9 +112,10 @@ bool is_key_name(std::string_view key) {
 bool chain_script_name(std::string_view first, int index, char (&name)[kMaxScriptNameBytes + 1]) {
   if (index == 0) return join(name, sizeof name, {first});
   const std::string_view stem = first.substr(0, first.size() - kScriptExtension.size());
+  const std::string_view extension = first.substr(stem.size());
   char number[16];
   std::snprintf(number, sizeof number, "-%d", index + 1);
-  return join(name, sizeof name, {stem, number, kScriptExtension});
+  return join(name, sizeof name, {stem, number, extension});
 }
 
 std::size_t bind_line(std::string_view key, std::string_view script, char* buffer,

@@ -20,9 +20,10 @@ inline constexpr std::size_t kMaxScriptNameBytes = 64;
 inline constexpr std::string_view kScriptExtension = ".cfg";
 
 // Writes into `name` the script name the console can `exec` for the typed
-// `typed`: letters, digits, '_', '-' and '.', not starting with '.', ending
-// in ".cfg" (added when it is missing), at most kMaxScriptNameBytes bytes
-// with it. Returns false, with `name` empty, for anything else.
+// `typed`: letters, digits, '_', '-' and '.', starting with a letter or
+// digit, ending in ".cfg" in any case (added when it is missing), at most
+// kMaxScriptNameBytes bytes with it. Returns false, with `name` empty, for
+// anything else. (The page's rules.js holds the same rule.)
 bool check_script_name(std::string_view typed, char (&name)[kMaxScriptNameBytes + 1]);
 
 // Whether `key` names a key the console binds: one letter or digit, F1 to
@@ -32,7 +33,7 @@ bool is_key_name(std::string_view key);
 
 // Writes into `name` the name of script `index` (0 the first) of the chain
 // whose first script is named `first` (a name check_script_name gives): the
-// first itself, then its stem with "-2", "-3", ... and ".cfg". Returns
+// first itself, then its stem with "-2", "-3", ... and its extension. Returns
 // false when the name would be longer than kMaxScriptNameBytes.
 bool chain_script_name(std::string_view first, int index, char (&name)[kMaxScriptNameBytes + 1]);
 
