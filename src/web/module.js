@@ -130,3 +130,67 @@ Module.playerName = function () {
   while (Module.HEAPU8[end] !== 0) ++end;
   return utf8.decode(Module.HEAPU8.slice(start, end));
 };
+
+// Reads the records the module writes: numbers of four bytes, least
+// significant first, and byte strings led by their size.
+function recordReader(records) {
+  const view = new DataView(records.buffer, records.byteOffset, records.byteLength);
+  let at = 0;
+  return {
+    number: () => (at += 4, view.getUint32(at - 4, true)),
+    bytes() { const size = this.number(); return records.subarray((at += size) - size, at); },
+  };
+}
+
+// The chain of the text `bytes` (read as the batch run reads a text, up to
+// its first empty line): one script per line, the first named `first`, each
+// binding `key` to the next and the last to the first. {status, scripts}:
+// status is 'made', 'name' (first is no script name the console can run),
+// 'key' (key names no key) or 'long' (a name would be too long); scripts is
+// [{name, bytes, advice}], advice being what the console does with that
+// script alone ('' when it passes no limit).
+Module.chain = function (bytes, {first = 'chat.cfg', key = 'F5', lineLen = 0, noName = false} = {}) {
+  const text = copyIn(bytes);
+  const encoder = new TextEncoder();
+  const firstAt = copyIn(encoder.encode(`${first}\0`));
+  const keyAt = copyIn(encoder.encode(`${key}\0`));
+  const [records] = withOutputs(1, (out) => Module._tallsay_chain(
+    text, bytes.length, firstAt, keyAt, lineLen | 0, noName ? 1 : 0, out));
+  [text, firstAt, keyAt].forEach((address) => Module._free(address));
+  const read = recordReader(records);
+  const status = ['made', 'name', 'key', 'long'][read.number()];
+  const scripts = Array.from({length: read.number()}, () => ({
+    name: utf8.decode(read.bytes()), bytes: read.bytes(), advice: utf8.decode(read.bytes()),
+  }));
+  return {status, scripts};
+};
+
+// Whether `key` names a key the console binds (F5, a letter, SPACE, ...).
+Module.isKeyName = function (key) {
+  const address = copyIn(new TextEncoder().encode(`${key}\0`));
+  const named = Module._tallsay_is_key_name(address) === 1;
+  Module._free(address);
+  return named;
+};
+
+// A zip archive (Uint8Array) of `files`, [{name, bytes}], stored, each
+// dated `date` in local time; null when they do not fit a zip.
+Module.zip = function (files, date = new Date()) {
+  const encoder = new TextEncoder();
+  const parts = files.flatMap(({name, bytes}) => [encoder.encode(name), bytes]);
+  const records = new Uint8Array(4 + parts.reduce((sum, part) => sum + 4 + part.length, 0));
+  const view = new DataView(records.buffer);
+  view.setUint32(0, files.length, true);
+  let at = 4;
+  for (const part of parts) {
+    view.setUint32(at, part.length, true);
+    records.set(part, at + 4);
+    at += 4 + part.length;
+  }
+  const input = copyIn(records);
+  const [zip] = withOutputs(1, (out) => Module._tallsay_zip(
+    input, records.length, date.getFullYear(), date.getMonth() + 1, date.getDate(),
+    date.getHours(), date.getMinutes(), date.getSeconds(), out));
+  Module._free(input);
+  return zip.length > 0 ? zip : null;
+};

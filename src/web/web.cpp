@@ -9,10 +9,12 @@
 #include <string_view>
 
 #include "banner/banner.h"
+#include "chain/chain.h"
 #include "console/console.h"
 #include "frontend/run_options.h"
 #include "preview/preview.h"
 #include "script/script.h"
+#include "web/zip.h"
 
 // Bytes handed back to the page, which copies them out and frees `bytes`.
 struct Output {
@@ -229,6 +231,107 @@ std::int32_t tallsay_text_bytes() {
 // The name the console's widths are counted with, NUL-terminated.
 const char* tallsay_player_name() {
   return tallsay::kPlayerName.data();
+}
+
+// Makes the chain of the `size` bytes of `text`, read as the batch run reads
+// a file of those bytes up to its first empty line: one script per line,
+// the first named `first`, each binding the key `key` to the next. `out`
+// gets a status (0 made; 1 `first` is no script name the console can run;
+// 2 `key` names no key; 3 a script's name would be too long), the number of
+// scripts, and for each its name, its bytes and the advice on the limits of
+// the console it passes on its own (empty when none). Numbers and strings
+// are written as tallsay_lines writes them.
+void tallsay_chain(const char* text, std::size_t size, const char* first, const char* key,
+                   std::int32_t line_len, int no_name, Output* out) {
+  tallsay::RunOptions options;
+  options.max_line_len = line_len;
+  options.hide_name = no_name != 0;
+  const std::unique_ptr<tallsay::ChainWork> work(new tallsay::ChainWork);
+  char* scripts = nullptr;
+  std::size_t scripts_size = 0;
+  Records records{open_memstream(&scripts, &scripts_size)};
+  char name[tallsay::kMaxScriptNameBytes + 1];
+  char next[tallsay::kMaxScriptNameBytes + 1];
+  char checked[tallsay::kMaxScriptNameBytes + 1];
+  std::uint32_t status = 0;
+  std::uint32_t count = 0;
+  if (!tallsay::check_script_name(first, checked)) {
+    status = 1;
+  } else if (!tallsay::is_key_name(key)) {
+    status = 2;
+  } else {
+    std::FILE* input = open_bytes(text, size, "\n");
+    tallsay::start_reading(work->reader, input);
+    std::size_t length = tallsay::read_text_line(work->lines[0], work->reader);
+    for (int index = 0; length != 0 && status == 0; ++index) {
+      const std::string_view line(work->lines[index % 2], length);
+      length = tallsay::read_text_line(work->lines[(index + 1) % 2], work->reader);
+      if (!tallsay::chain_script_name(checked, index, name) ||
+          !tallsay::chain_script_name(checked, length != 0 ? index + 1 : 0, next)) {
+        status = 3;
+        break;
+      }
+      tallsay::lay_out_banner(line, work->banner);
+      const std::string_view script =
+          tallsay::chain_script(work->script, line, work->banner, options, key, next);
+      char advice[1024];
+      const std::size_t advice_size =
+          tallsay::describe_advice(tallsay::measure_script(script), advice, sizeof advice);
+      records.bytes(name, std::strlen(name));
+      records.bytes(script.data(), script.size());
+      records.bytes(advice, advice_size);
+      ++count;
+    }
+    std::fclose(input);
+  }
+  std::fclose(records.out);
+  Records header{open_memstream(&out->bytes, &out->size)};
+  header.number(status);
+  header.number(status == 0 ? count : 0);
+  if (status == 0) std::fwrite(scripts, 1, scripts_size, header.out);
+  std::fclose(header.out);
+  std::free(scripts);
+}
+
+// Whether the NUL-terminated `key` names a key the console binds: 1 or 0.
+int tallsay_is_key_name(const char* key) {
+  return tallsay::is_key_name(key) ? 1 : 0;
+}
+
+// Writes into `zip` a zip archive of the files in the `size` bytes of
+// `files`: their number, then for each its name and its bytes, written as
+// tallsay_lines writes them; the files carry the local time given. Empty
+// when they do not fit a zip.
+void tallsay_zip(const char* files, std::size_t size, int year, int month, int day, int hour,
+                 int minute, int second, Output* zip) {
+  // Reads the next number at `at`; false when the bytes end first.
+  const auto number = [&](std::size_t& at, std::uint32_t& value) {
+    if (size - at < 4) return false;
+    value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+      value = value << 8 | static_cast<unsigned char>(files[at + i]);
+    at += 4;
+    return true;
+  };
+  std::size_t at = 0;
+  std::uint32_t count = 0;
+  bool whole = number(at, count) && count <= size / 8;
+  std::unique_ptr<std::string_view[]> names(new std::string_view[whole ? count + 1 : 1]);
+  std::unique_ptr<std::string_view[]> contents(new std::string_view[whole ? count + 1 : 1]);
+  for (std::uint32_t i = 0; whole && i < count; ++i) {
+    for (std::string_view* part : {&names[i], &contents[i]}) {
+      std::uint32_t length = 0;
+      whole = whole && number(at, length) && length <= size - at;
+      if (whole) *part = std::string_view(files + at, length);
+      at += whole ? length : 0;
+    }
+  }
+  std::FILE* out = open_memstream(&zip->bytes, &zip->size);
+  const bool written =
+      whole && tallsay::write_zip(out, names.get(), contents.get(), count,
+                                  tallsay::ZipTime{year, month, day, hour, minute, second});
+  std::fclose(out);
+  if (!written) zip->size = 0;
 }
 
 }  // extern "C"

@@ -5,6 +5,10 @@
 // tallsay-preview shows, and advice() names, in a player's words, the
 // console's limits that tallsay-preview notes for the same script.
 import assert from 'node:assert/strict';
+import {spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import test from 'node:test';
 
 import createTallsay from '../../build/web/tallsay.mjs';
@@ -178,4 +182,55 @@ test('the console\'s limits and the advice on known scripts', () => {
     checkAdvice(script, text.slice(0, 20));
   }
   assert.equal(tallsay.advice(new Uint8Array()), '');
+});
+
+// A chain is one script per line, each the tool's interactive script for
+// that line and the bind of the key to the next script, the last to the
+// first; a name or key the console cannot take makes none.
+test('a chain is the tool\'s script of each line and the bind of the next', () => {
+  for (const text of ['gg\n', 'gg\nwp\n', Array.from({length: 12}, (_, i) => `line ${i};\t\xe9\n`).join('')]) {
+    for (const options of optionSets) {
+      const chain = tallsay.chain(bytes(text + '\nnot converted\n'), {first: 'chat', key: 'F6', ...options});
+      const lines = text.split('\n').slice(0, -1);
+      assert.equal(chain.status, 'made');
+      assert.deepEqual(chain.scripts.map((s) => s.name),
+                       lines.map((_, i) => (i === 0 ? 'chat.cfg' : `chat-${i + 1}.cfg`)));
+      chain.scripts.forEach((script, i) => {
+        const args = ['--out-file={OUT}', `--line-len=${options.lineLen}`];
+        const tool = runTool(options.noName ? [...args, '--no-name'] : args, bytes(`${lines[i]}\n`));
+        const next = chain.scripts[(i + 1) % lines.length].name;
+        assert.equal(latin1(script.bytes), `${latin1(tool.script)}bind F6 "exec ${next}"\r\n`);
+        assert.equal(script.advice, '');
+      });
+    }
+  }
+  const wide = tallsay.chain(bytes(`gg\n${'W'.repeat(15)}\n`));
+  assert.deepEqual(wide.scripts.map((s) => s.advice), ['', 'rows over 69 columns wrap on a 640-pixel screen']);
+  assert.deepEqual(tallsay.chain(bytes('\ngg\n')), {status: 'made', scripts: []});
+  for (const [options, status] of [[{key: 'F 5'}, 'key'], [{key: 'F5";quit'}, 'key'],
+                                   [{first: 'my chat.cfg'}, 'name'], [{first: '../x.cfg'}, 'name'],
+                                   [{first: `${'x'.repeat(58)}.cfg`}, 'long']]) {
+    assert.deepEqual(tallsay.chain(bytes('a\n'.repeat(10)), options), {status, scripts: []}, status);
+  }
+  assert.equal(tallsay.isKeyName('mouse4'), true);
+  assert.equal(tallsay.isKeyName('F13'), false);
+});
+
+// The zip of a chain, as unzip reads it back.
+test('the zip of a chain holds every script whole', (t) => {
+  if (spawnSync('sh', ['-c', 'command -v unzip']).status !== 0) return t.skip('no unzip here');
+  const chain = tallsay.chain(bytes('gg\nwp\nthanks\n'));
+  const date = new Date(2026, 11, 7, 18, 30, 58);
+  const zip = tallsay.zip(chain.scripts, date);
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tallsay-zip-'));
+  fs.writeFileSync(path.join(dir, 'chain.zip'), zip);
+  assert.equal(spawnSync('unzip', ['-tq', 'chain.zip'], {cwd: dir}).status, 0);
+  assert.match(spawnSync('unzip', ['-Z', '-T', 'chain.zip'], {cwd: dir}).stdout.toString(),
+               /20261207\.183058 chat-3\.cfg/);
+  assert.equal(spawnSync('unzip', ['-q', 'chain.zip', '-d', 'out'], {cwd: dir}).status, 0);
+  for (const script of chain.scripts) {
+    assert.deepEqual(new Uint8Array(fs.readFileSync(path.join(dir, 'out', script.name))), script.bytes);
+  }
+  fs.rmSync(dir, {recursive: true});
+  assert.equal(tallsay.zip([]).length, 22);
 });
