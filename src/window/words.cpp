@@ -256,10 +256,12 @@ std::size_t describe_typed(std::string_view text, const WindowSettings& settings
   Words words = start_words(buffer, size);
   words.length = describe_width(work.banner.width, settings.max_line_len, buffer, size);
   if (text.empty()) return words.length;
-  words.add(".");
   const std::string_view script =
       script_of_line(work.script, text, work.banner, settings.max_line_len, settings.hide_name);
-  add_advice(words, measure_script(script));
+  char advice[1024];
+  if (describe_advice(measure_script(script), advice, sizeof advice) > 0) {
+    words.add(". In the game: %s.", advice);
+  }
   return words.length;
 }
 
