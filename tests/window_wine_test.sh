@@ -53,6 +53,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$work/display")"
 
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
+run_quiet() { "${emulator[@]}" "$@" >/dev/null 2>&1; }
+# Windows drawn by wine itself, frame and system menu, as on Windows: Alt
+# released after a mnemonic must not leave the keyboard in the menu.
+run_quiet reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || true
 cp "$window_exe" "$tool_exe" "$probe_exe" "$work/"
 scripts="$work/Иван-日本語"
 mkdir "$scripts"

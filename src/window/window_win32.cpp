@@ -263,7 +263,10 @@ bool take_key(Window& w, const MSG& message) {
     recall(w, message.wParam == VK_UP ? -1 : 1);
     return true;
   }
-  if (message.message != WM_SYSKEYDOWN || message.wParam < 'A' || message.wParam > 'Z' ||
+  // The character, not the key: the key itself goes its way, or else the
+  // system takes Alt as pressed alone and opens the window's menu on its
+  // release.
+  if (message.message != WM_SYSCHAR || message.wParam > 0x7F ||
       GetAncestor(message.hwnd, GA_ROOT) != w.window) {
     return false;
   }
