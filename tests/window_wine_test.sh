@@ -219,6 +219,16 @@ part_not_a_script() {
   wait_status "now says \"Hi\""
   cmp <(printf 'bind w +forward\r\nname Player\r\n') "$scripts/config.cfg" || fail "config.cfg changed"
   close_window
+  # Named on the command line, it is asked about at the first Enter.
+  start_window "--out-file=$(windows_path "$scripts/config.cfg")"
+  type_line "Hi"
+  xdotool key Return
+  [[ "$(question)" == *"config.cfg is not a tallsay script: it holds 30 bytes"* ]] ||
+    fail "the question is '$(question)'"
+  answer Return
+  wait_status "config.cfg was left as it is"
+  cmp <(printf 'bind w +forward\r\nname Player\r\n') "$scripts/config.cfg" || fail "config.cfg changed"
+  close_window
 }
 
 # Settings that cannot be written beside the program go to the user's

@@ -169,6 +169,20 @@ void show_path(Window& w) {
 bool send(Window& w, const wchar_t* wide, bool from_list) {
   // Without a script the Save window comes first; cancelled, the line stays.
   if (w.settings.script_path[0] == '\0' && wide[0] != L'\0') choose_script(w, true);
+  // A script named on the command line or in the settings is asked about
+  // too before a file of other kinds is replaced.
+  const ExistingFile file = check_existing(w.settings.script_path);
+  if (wide[0] != L'\0' && file.kind == Existing::kOther && file.size >= 0) {
+    char question[kStatusBytes];
+    describe_not_a_script(w.settings.script_path, file, question, sizeof question);
+    if (!ask(w, L"tallsay: not a tallsay script", question, true)) {
+      std::snprintf(w.status, sizeof w.status,
+                    "%s was left as it is: press Choose to name another script.",
+                    w.settings.script_path);
+      show_status(w, false);
+      return false;
+    }
+  }
   char line[kLineBytes];
   narrow(wide, line, kLineBytes);
   const std::string_view text(line, std::strlen(line));
