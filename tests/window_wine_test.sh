@@ -193,41 +193,47 @@ answer() {
   xdotool key "$1"
 }
 
+# A folder for the paths typed into the Save window: xdotool types letters
+# beyond ASCII through a keyboard map it changes on the fly, which the Save
+# window does not always follow.
+typed="$work/cfg"
+
 # A file that is not a script is named with its size and kept unless the
 # player says otherwise; a name the console cannot run is offered fixed.
 part_not_a_script() {
   echo "== choosing a file that is not a script, and a name the console cannot run"
-  printf 'bind w +forward\r\nname Player\r\n' >"$scripts/config.cfg"
+  mkdir -p "$typed"
+  printf 'bind w +forward\r\nname Player\r\n' >"$typed/config.cfg"
   start_window "--out-file=$(windows_path "$chat")"
   xdotool key alt+c
-  save_as '^Choose the script' "$(windows_path "$scripts/config.cfg")"
-  [[ "$(question)" == "$(windows_path "$scripts/config.cfg") is not a tallsay script: it holds 30 bytes"* ]] ||
+  save_as '^Choose the script' "$(windows_path "$typed/config.cfg")"
+  [[ "$(question)" == "$(windows_path "$typed/config.cfg") is not a tallsay script: it holds 30 bytes"* ]] ||
     fail "the question is '$(question)'"
   answer Return
   wait_status "config.cfg was left as it is"
   [ "$(shown path)" = "$(windows_path "$chat")" ] || fail "config.cfg was taken by default"
   xdotool key alt+c
-  save_as '^Choose the script' "$(windows_path "$scripts/my chat.cfg")"
+  save_as '^Choose the script' "$(windows_path "$typed/my chat.cfg")"
   [[ "$(question)" == 'The game cannot run a script named "my chat.cfg"'*"Save it as my_chat.cfg instead?" ]] ||
     fail "the question is '$(question)'"
   answer Return
   wait_status 'bind F5 "exec my_chat.cfg"'
   xdotool windowfocus --sync "$window_id"
-  [ "$(shown path)" = "$(windows_path "$scripts/my_chat.cfg")" ] || fail "the fixed name is not taken"
+  [ "$(shown path)" = "$(windows_path "$typed/my_chat.cfg")" ] || fail "the fixed name is not taken"
   type_line "Hi"
   xdotool key Return
   wait_status "now says \"Hi\""
-  cmp <(printf 'bind w +forward\r\nname Player\r\n') "$scripts/config.cfg" || fail "config.cfg changed"
+  cmp <(printf 'bind w +forward\r\nname Player\r\n') "$typed/config.cfg" || fail "config.cfg changed"
   close_window
   # Named on the command line, it is asked about at the first Enter.
-  start_window "--out-file=$(windows_path "$scripts/config.cfg")"
+  start_window "--out-file=$(windows_path "$typed/config.cfg")"
   type_line "Hi"
   xdotool key Return
   [[ "$(question)" == *"config.cfg is not a tallsay script: it holds 30 bytes"* ]] ||
     fail "the question is '$(question)'"
   answer Return
   wait_status "config.cfg was left as it is"
-  cmp <(printf 'bind w +forward\r\nname Player\r\n') "$scripts/config.cfg" || fail "config.cfg changed"
+  cmp <(printf 'bind w +forward\r\nname Player\r\n') "$typed/config.cfg" || fail "config.cfg changed"
   close_window
 }
 
@@ -310,16 +316,17 @@ part_converting() {
   echo "== converting a text file"
   for _ in $(seq 30); do printf 'Hello world\r\n'; done >"$work/thirty.txt"
   : >"$work/empty.txt"
+  mkdir -p "$typed"
   start_window "--out-file=$(windows_path "$chat")" --line-len=40
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$work/thirty.txt")"
-  save_as '^Save the converted script as' "$(windows_path "$scripts/thirty.cfg")"
+  save_as '^Save the converted script as' "$(windows_path "$typed/thirty.cfg")"
   wait_status "thirty.cfg now holds 30 banners of thirty.txt, every line up to the first empty one; 30 are wider than 40 columns. In the game: the game runs nothing of a script over 8191 bytes; bind one banner per key"
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$work/empty.txt")"
-  save_as '^Save the converted script as' "$(windows_path "$scripts/empty.cfg")"
+  save_as '^Save the converted script as' "$(windows_path "$typed/empty.cfg")"
   wait_status "Nothing converted: empty.txt is empty. The script was not written."
-  [ ! -e "$scripts/empty.cfg" ] || fail "an empty text gave a script"
+  [ ! -e "$typed/empty.cfg" ] || fail "an empty text gave a script"
   close_window
 }
 
