@@ -133,20 +133,33 @@ send_and_compare() {
     fail "the script of '$line' is not the interactive run's"
 }
 
-# The Save window open: its id, or a failure.
+# Focuses the open window named like `1` (a Save or Open window) and
+# prints its id, or fails.
 save_window() {
   local id
   id=$(timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1) ||
-    fail "the Save window '$1' did not open"
+    fail "the Save window '$1' did not open" >&2
   xdotool windowfocus --sync "$id"
+  echo "$id"
 }
 
-# Types a path into the open Save window and presses Enter.
+# Types a path into the open Save or Open window named like `1` and presses
+# Enter until it closes: on a busy machine a key can be lost.
 save_as() {
-  save_window "$1"
+  local id
+  id=$(save_window "$1")
   xdotool key ctrl+a
   type_line "$2"
-  xdotool key Return
+  sleep 0.3
+  for _ in 1 2 3; do
+    xdotool key Return
+    for _ in $(seq 20); do
+      xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+      sleep 0.25
+    done
+    xdotool windowfocus --sync "$id" 2>/dev/null || return 0
+  done
+  fail "the window '$1' stays open"
 }
 
 # The question of the message box titled "tallsay: ...", once it shows.
