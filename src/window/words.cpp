@@ -75,10 +75,13 @@ void add_advice(Words& words, const ScriptMeasure& measure) {
   }
 }
 
-// Why a name is refused as a script's name.
-constexpr const char* kNameRule =
-    "the console's exec takes one word: a name of letters, digits, _, - and . that ends in "
-    ".cfg, at most 64 bytes";
+// Adds why `name` is refused as a script's name.
+void add_name_rule(Words& words, const char* name) {
+  words.add(
+      "The game cannot run a script named \"%s\": the console's exec takes one word: a name of "
+      "letters, digits, _, - and . that ends in .cfg, at most %lu bytes.",
+      name, static_cast<unsigned long>(kMaxScriptNameBytes));
+}
 
 }  // namespace
 
@@ -211,9 +214,10 @@ std::size_t describe_start(const WindowSettings& settings, char* buffer, std::si
   }
   const char* name = file_name_of(settings.script_path);
   if (!is_script_name(settings.script_path)) {
-    return say(buffer, size,
-               "The game cannot run a script named \"%s\": %s. Press Choose to name it anew.", name,
-               kNameRule);
+    Words words = start_words(buffer, size);
+    add_name_rule(words, name);
+    words.add(" Press Choose to name it anew.");
+    return words.length;
   }
   return say(buffer, size,
              "Type a line and press Enter: %s then says it in tall letters. In the game, bind a "
@@ -266,8 +270,10 @@ std::size_t describe_typed(std::string_view text, const WindowSettings& settings
 }
 
 std::size_t describe_name_fix(const char* path, const char* fixed, char* buffer, std::size_t size) {
-  return say(buffer, size, "The game cannot run a script named \"%s\": %s. Save it as %s instead?",
-             file_name_of(path), kNameRule, file_name_of(fixed));
+  Words words = start_words(buffer, size);
+  add_name_rule(words, file_name_of(path));
+  words.add(" Save it as %s instead?", file_name_of(fixed));
+  return words.length;
 }
 
 std::size_t describe_not_a_script(const char* path, const ExistingFile& file, char* buffer,
