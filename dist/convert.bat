@@ -14,6 +14,10 @@ echo The text
 echo "%TEXT%"
 echo is now the script
 echo "%SCRIPT%"
+rem Dropped on this file, the window closes at the end: the player reads
+rem first.
+echo Press a key to close this window.
+pause >nul
 exit /b 0
 
 :usage

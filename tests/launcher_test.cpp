@@ -69,17 +69,20 @@ TEST(LauncherTest, ChatSaysBeforeTheFirstLineThatTheScriptsFolderIsMissing) {
   EXPECT_EQ("", result.err);  // the tool was not started
 }
 
-TEST(LauncherTest, ConvertWritesTheScriptBesideTheText) {
+// Dropped on convert.bat, the text gives its script, and the window waits
+// for a key so that the player sees what happened.
+TEST(LauncherTest, ConvertWritesTheScriptBesideTheTextAndWaitsForAKey) {
   ScratchDir dir;
   const auto folder = kit_folder(dir);
   test::write_file(folder / "hi.txt", "Hi\r\n");
   const auto result =
-      run_launcher(dir, folder / "convert.bat", {(folder / "hi.txt").u8string()}, "");
+      run_launcher(dir, folder / "convert.bat", {(folder / "hi.txt").u8string()}, "key\n");
   EXPECT_EQ(0, result.status);
   EXPECT_EQ(0u, result.out.find("The text\r\n\"")) << result.out;
   const std::string shown = std::string(kKitFolder) + "\\hi.txt\"\r\nis now the script\r\n\"";
   EXPECT_NE(std::string::npos, result.out.find(shown)) << result.out;
-  const std::string end = std::string(kKitFolder) + "\\hi.cfg\"\r\n";
+  const std::string end =
+      std::string(kKitFolder) + "\\hi.cfg\"\r\nPress a key to close this window.\r\n";
   EXPECT_EQ(result.out.size() - end.size(), result.out.rfind(end)) << result.out;
   EXPECT_EQ(header_and_hi(), read_file(folder / "hi.cfg"));
 }

@@ -1,17 +1,37 @@
-// window_probe: prints what the tallsay window shows, for the test that
-// drives it: the script's path, the width label, the line box, the status
-// line and the lines sent, one a line in UTF-8, each after its name and a
-// tab. Exits with status 1 when no tallsay window is open.
+// window_probe: reads and pokes the tallsay window for the test that drives
+// it. Without arguments it prints what the window shows, one item a line in
+// UTF-8 after its name and a tab: the script's path, the width label, the
+// line box, the width box, the status line and how many lines it shows,
+// the control with the focus, the list's first line shown and the line
+// chosen, and the lines sent. With an argument:
+//   question    prints the words of the open message box titled "tallsay: ..."
+//   minimum     sizes the window to its minimum and prints each control that
+//               is outside the window, empty or over another ("layout<tab>ok"
+//               when none is)
+//   redraw      makes the window and every control draw themselves again
+//   documents   prints the user's documents folder
+//   clip TEXT   puts TEXT (UTF-8) on the clipboard
+//   hold PATH   keeps the file PATH open for 30 seconds, letting others read
+//               it but not write it
+//   forge       sends the window drops that no program would make: numbers
+//               that are no list, and lists in its memory that run past
+//               their block or name no file
+// Exits with status 1 when no tallsay window is open.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <cstdio>
+#include <cstring>
 
 #include "window/window.h"
 
 namespace {
 
+using tallsay::kStatusBytes;
+
 void print(const char* name, const wchar_t* text) {
-  char bytes[4 * tallsay::kStatusBytes];
+  static char bytes[4 * kStatusBytes];
   if (WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr) == 0) {
     bytes[0] = '\0';
   }
@@ -19,30 +39,190 @@ void print(const char* name, const wchar_t* text) {
 }
 
 void print_control(HWND window, const char* name, int id) {
-  wchar_t text[tallsay::kStatusBytes];
-  GetDlgItemTextW(window, id, text, tallsay::kStatusBytes);
+  static wchar_t text[kStatusBytes];
+  GetDlgItemTextW(window, id, text, kStatusBytes);
   print(name, text);
 }
 
-}  // namespace
+// The lines the status line holds, and whether they all show or it can be
+// scrolled to them.
+void print_status_lines(HWND window) {
+  const HWND status = GetDlgItem(window, tallsay::kIdStatus);
+  const LRESULT lines = SendMessageW(status, EM_GETLINECOUNT, 0, 0);
+  const LRESULT second = SendMessageW(
+      status, EM_POSFROMCHAR, static_cast<WPARAM>(SendMessageW(status, EM_LINEINDEX, 1, 0)), 0);
+  const LRESULT first = SendMessageW(status, EM_POSFROMCHAR, 0, 0);
+  RECT client;
+  GetClientRect(status, &client);
+  const int height = static_cast<short>(HIWORD(second)) - static_cast<short>(HIWORD(first));
+  const bool scrolls = (GetWindowLongW(status, GWL_STYLE) & WS_VSCROLL) != 0;
+  const bool all_read =
+      lines > 0 && (scrolls || (height > 0 && lines * height <= client.bottom) || lines == 1);
+  std::printf("status_lines\t%ld %s\n", static_cast<long>(lines), all_read ? "readable" : "cut");
+}
 
-int main() {
-  const HWND window = FindWindowW(tallsay::kWindowClass, L"tallsay");
-  if (window == nullptr) return 1;
+void print_window(HWND window) {
   print_control(window, "path", tallsay::kIdPath);
   print_control(window, "width", tallsay::kIdWidth);
   print_control(window, "line", tallsay::kIdLine);
+  print_control(window, "limit", tallsay::kIdLimit);
   print_control(window, "status", tallsay::kIdStatus);
+  print_status_lines(window);
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof thread;
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
+  std::printf("focus\t%d\n", thread.hwndFocus != nullptr ? GetDlgCtrlID(thread.hwndFocus) : 0);
   const HWND list = GetDlgItem(window, tallsay::kIdSent);
+  std::printf("top\t%ld\n", static_cast<long>(SendMessageW(list, LB_GETTOPINDEX, 0, 0)));
+  std::printf("chosen\t%ld\n", static_cast<long>(SendMessageW(list, LB_GETCURSEL, 0, 0)));
   const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    wchar_t text[tallsay::kStatusBytes];
+    static wchar_t text[kStatusBytes];
     if (SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) >=
-        static_cast<LRESULT>(tallsay::kStatusBytes)) {
+        static_cast<LRESULT>(kStatusBytes)) {
       continue;
     }
     SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
     print("sent", text);
   }
+}
+
+BOOL CALLBACK find_question(HWND window, LPARAM found) {
+  wchar_t title[64];
+  GetWindowTextW(window, title, 64);
+  if (std::wcsncmp(title, L"tallsay: ", 9) != 0 || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+int print_question() {
+  HWND box = nullptr;
+  EnumWindows(find_question, reinterpret_cast<LPARAM>(&box));
+  if (box == nullptr) return 1;
+  print_control(box, "question", 0xFFFF);  // the message box's text
+  return 0;
+}
+
+// The controls whose rectangles are checked: every one the window makes.
+RECT child_rect(HWND window, int id) {
+  RECT rect;
+  GetWindowRect(GetDlgItem(window, id), &rect);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+int check_minimum(HWND window) {
+  MINMAXINFO limits = {};
+  SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  const POINT least = limits.ptMinTrackSize;
+  if (least.x <= 0 || least.y <= 0) {
+    std::printf("layout\tno minimum size\n");
+    return 0;
+  }
+  SetWindowPos(window, nullptr, 0, 0, least.x, least.y, SWP_NOMOVE | SWP_NOZORDER);
+  RECT client;
+  GetClientRect(window, &client);
+  int bad = 0;
+  for (int id = tallsay::kIdPath; id <= tallsay::kIdLabelLine; ++id) {
+    const RECT rect = child_rect(window, id);
+    if (rect.right <= rect.left || rect.bottom <= rect.top || rect.left < 0 || rect.top < 0 ||
+        rect.right > client.right || rect.bottom > client.bottom) {
+      std::printf("layout\tcontrol %d at %ld,%ld-%ld,%ld is outside %ldx%ld\n", id, rect.left,
+                  rect.top, rect.right, rect.bottom, client.right, client.bottom);
+      ++bad;
+    }
+    for (int other = id + 1; other <= tallsay::kIdLabelLine; ++other) {
+      RECT both;
+      const RECT other_rect = child_rect(window, other);
+      if (IntersectRect(&both, &rect, &other_rect) != 0) {
+        std::printf("layout\tcontrols %d and %d overlap\n", id, other);
+        ++bad;
+      }
+    }
+  }
+  if (bad == 0) std::printf("layout\tok\n");
+  return 0;
+}
+
+int put_on_clipboard(const char* text) {
+  static wchar_t wide[kStatusBytes];
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, kStatusBytes);
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(units) * sizeof(wchar_t));
+  std::memcpy(GlobalLock(block), wide, static_cast<std::size_t>(units) * sizeof(wchar_t));
+  GlobalUnlock(block);
+  if (OpenClipboard(nullptr) == 0) return 1;
+  EmptyClipboard();
+  SetClipboardData(CF_UNICODETEXT, block);
+  CloseClipboard();
+  return 0;
+}
+
+// A drop list put into the window's own memory, outside any block the
+// system made: a header whose names start `offset` bytes on, and `names`.
+LPVOID list_in_window(HANDLE process, DWORD offset, const wchar_t* names, std::size_t bytes) {
+  const LPVOID at =
+      VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  DROPFILES header = {};
+  header.pFiles = offset;
+  header.fWide = TRUE;
+  WriteProcessMemory(process, at, &header, sizeof header, nullptr);
+  WriteProcessMemory(process, static_cast<char*>(at) + sizeof header, names, bytes, nullptr);
+  return at;
+}
+
+int forge_drops(HWND window) {
+  DWORD id = 0;
+  GetWindowThreadProcessId(window, &id);
+  const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, id);
+  const wchar_t missing[] = L"Z:\\nowhere\\forged.txt\0";
+  const WPARAM drops[] = {
+      0,
+      0x12345678,
+      reinterpret_cast<WPARAM>(list_in_window(process, 0x7FFFFFF0, missing, sizeof missing)),
+      reinterpret_cast<WPARAM>(list_in_window(process, sizeof(DROPFILES), missing, sizeof missing)),
+  };
+  for (const WPARAM drop : drops) {
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(window, WM_DROPFILES, drop, 0, SMTO_ABORTIFHUNG, 5000, &result) == 0) {
+      std::printf("forge\tthe window did not take the drop %p\n", reinterpret_cast<void*>(drop));
+      return 0;
+    }
+  }
+  std::printf("forge\ttaken\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* command = argc > 1 ? argv[1] : "";
+  if (std::strcmp(command, "documents") == 0) {
+    wchar_t folder[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, folder);
+    print("documents", folder);
+    return 0;
+  }
+  if (std::strcmp(command, "clip") == 0 && argc > 2) return put_on_clipboard(argv[2]);
+  if (std::strcmp(command, "hold") == 0 && argc > 2) {
+    const HANDLE file =
+        CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(30000);
+    CloseHandle(file);
+    return 0;
+  }
+  if (std::strcmp(command, "question") == 0) return print_question();
+  const HWND window = FindWindowW(tallsay::kWindowClass, L"tallsay");
+  if (window == nullptr) return 1;
+  if (std::strcmp(command, "minimum") == 0) return check_minimum(window);
+  if (std::strcmp(command, "forge") == 0) return forge_drops(window);
+  if (std::strcmp(command, "redraw") == 0) {
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return 0;
+  }
+  print_window(window);
   return 0;
 }

@@ -5,6 +5,7 @@
 // steps (window_words.cases).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -49,11 +50,13 @@ std::string expand(std::string text, const ScratchDir& dir) {
   return text;
 }
 
-WindowSettings settings_with(const std::string& path, std::int32_t line_len, bool hide_name) {
+WindowSettings settings_with(const std::string& path, std::int32_t line_len, bool hide_name,
+                             const std::string& folder = "") {
   WindowSettings settings = default_settings();
   std::snprintf(settings.script_path, sizeof settings.script_path, "%s", path.c_str());
   settings.max_line_len = line_len;
   settings.hide_name = hide_name;
+  std::snprintf(settings.last_folder, sizeof settings.last_folder, "%s", folder.c_str());
   return settings;
 }
 
@@ -86,20 +89,22 @@ static ScriptWork work;  // too large for the stack of a test
 const char* const kOldScript = "old script\r\n";
 
 TEST(WindowTest, SettingsFile) {
-  for (const auto& c : test::read_cases({"settings.cases"}, 5, 5)) {
-    WindowSettings settings = settings_with("before.cfg", 7, false);
+  for (const auto& c : test::read_cases({"settings.cases"}, 6, 6)) {
+    WindowSettings settings = settings_with("before.cfg", 7, false, "C:\\before");
     read_settings(c[1], settings);
     EXPECT_EQ(c[2], settings.script_path) << c[0];
     EXPECT_EQ(std::stoi(c[3]), settings.max_line_len) << c[0];
     EXPECT_EQ(c[4] == "1", settings.hide_name) << c[0];
+    EXPECT_EQ(c[5], settings.last_folder) << c[0];
   }
 }
 
 TEST(WindowTest, SettingsReadBackAsWritten) {
-  for (const auto& written :
-       {settings_with("C:\\Program Files (x86)\\Иван\\日本語 & (x).cfg", -12, true),
-        settings_with(std::string(kMaxPathBytes - 1, 'p'), 2147483647, false),
-        settings_with("", 0, true)}) {
+  for (const auto& written : {settings_with("C:\\Program Files (x86)\\Иван\\日本語 & (x).cfg", -12,
+                                            true, "C:\\Program Files (x86)\\Иван"),
+                              settings_with(std::string(kMaxPathBytes - 1, 'p'), 2147483647, false,
+                                            std::string(kMaxPathBytes - 1, 'f')),
+                              settings_with("", 0, true)}) {
     char text[kSettingsTextBytes];
     const std::size_t length = write_settings(written, text, sizeof text);
     const std::string_view bytes(text, length);
@@ -109,7 +114,28 @@ TEST(WindowTest, SettingsReadBackAsWritten) {
     EXPECT_STREQ(written.script_path, read.script_path);
     EXPECT_EQ(written.max_line_len, read.max_line_len);
     EXPECT_EQ(written.hide_name, read.hide_name);
+    EXPECT_STREQ(written.last_folder, read.last_folder);
+    EXPECT_TRUE(same_settings(written, read));
   }
+}
+
+// Two windows on one settings file: each writes the setting it changed
+// into what the file holds, so neither loses the other's.
+TEST(WindowTest, SettingsOfTwoWindowsAreKept) {
+  const WindowSettings read_by_both = settings_with("a.cfg", 0, false, "C:\\cfg");
+  WindowSettings first = read_by_both;
+  first.max_line_len = 40;
+  WindowSettings file = read_by_both;
+  take_setting(file, first, SettingKey::kLimit);
+  WindowSettings second = read_by_both;
+  second.hide_name = true;
+  EXPECT_FALSE(same_settings(file, second));  // the second window learns of the change
+  take_setting(file, second, SettingKey::kHideName);
+  EXPECT_TRUE(same_settings(settings_with("a.cfg", 40, true, "C:\\cfg"), file));
+  WindowSettings chosen = settings_with("b.cfg", 0, false, "D:\\game");
+  take_setting(file, chosen, SettingKey::kScript);
+  take_setting(file, chosen, SettingKey::kLastFolder);
+  EXPECT_TRUE(same_settings(settings_with("b.cfg", 40, true, "D:\\game"), file));
 }
 
 TEST(WindowTest, CommandLine) {
@@ -134,8 +160,8 @@ TEST(WindowTest, CommandLine) {
 }
 
 TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
-  const char* outcomes[] = {"written",   "empty",       "too_long",    "line_break",
-                            "no_script", "open_failed", "write_failed"};
+  const char* outcomes[] = {"written",   "empty",  "too_long",    "line_break",
+                            "no_script", "folder", "open_failed", "write_failed"};
   for (const auto& c : test::read_cases({"blocks.cases", "window_lines.cases"}, 9, 9)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
@@ -169,8 +195,9 @@ TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
 }
 
 TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
-  const char* outcomes[] = {"converted",   "input_open_failed", "same_file",
-                            "open_failed", "write_failed",      "read_failed"};
+  const char* outcomes[] = {
+      "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
+      "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
   for (const auto& c : test::read_cases({"blocks.cases", "window_conversions.cases"}, 8, 8)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
@@ -184,14 +211,15 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
     const std::string script_path = expand(c[4], dir);
     std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
     errno = 0;
+    ScriptCount count;
     const ConvertOutcome outcome =
-        convert_text_file(text_path.c_str(), script_path.c_str(), settings, work, warnings);
+        convert_text_file(text_path.c_str(), script_path.c_str(), settings, work, warnings, count);
     const std::string why = reason();
     std::fclose(warnings);
     EXPECT_EQ(c[5], outcomes[static_cast<int>(outcome)]) << c[0];
     char status[kStatusBytes];
-    describe_conversion(outcome, text_path.c_str(), script_path.c_str(), why.c_str(), status,
-                        sizeof status);
+    describe_conversion(outcome, text_path.c_str(), script_path.c_str(), count,
+                        settings.max_line_len, why.c_str(), status, sizeof status);
     EXPECT_EQ(expand(c[6], dir), status) << c[0];
     if (c[7] != "run") {
       EXPECT_EQ(c[7], read_file(out)) << c[0];
@@ -215,7 +243,56 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     return settings_in_app_data(in.empty() ? "" : in[0].c_str(), path) ? path : "FAIL";
   }
   if (function == "settings_go_beside") {
-    return settings_go_beside(in[0] == "1", in[1] == "1", in[2] == "1") ? "beside" : "app_data";
+    return settings_go_beside(in[0] == "1", in[1] == "1", in[2] == "1", in[3] == "1") ? "beside"
+                                                                                      : "app_data";
+  }
+  if (function == "describe_settings_write") {
+    describe_settings_write(in[0].c_str(), in[1].c_str(), in.size() > 2 ? in[2].c_str() : "", text,
+                            sizeof text);
+    return text;
+  }
+  if (function == "is_script_name") return is_script_name(in[0].c_str()) ? "yes" : "no";
+  if (function == "fix_script_name") return fix_script_name(in[0].c_str(), path) ? path : "FAIL";
+  if (function == "describe_name_fix") {
+    describe_name_fix(in[0].c_str(), in[1].c_str(), text, sizeof text);
+    return text;
+  }
+  if (function == "describe_not_a_script") {
+    describe_not_a_script(in[0].c_str(), ExistingFile{Existing::kOther, std::stoll(in[1])}, text,
+                          sizeof text);
+    return text;
+  }
+  if (function == "describe_chosen") {
+    describe_chosen(settings_with(in[0], 0, false), in[1] == "1", text, sizeof text);
+    return text;
+  }
+  if (function == "describe_typed") {
+    const WindowSettings settings = settings_with("chat.cfg", std::stoi(in[1]), in[2] == "1");
+    describe_typed(in[0], settings, work, text, sizeof text);
+    return text;
+  }
+  if (function == "read_limit_entry") {
+    std::int32_t limit = 7;
+    const LimitEntry entry = read_limit_entry(in.empty() ? "" : in[0].c_str(), limit);
+    describe_limit_entry(entry, in.empty() ? "" : in[0].c_str(), limit, text, sizeof text);
+    return std::to_string(limit) + (text[0] != '\0' ? std::string(" ") + text : "");
+  }
+  if (function == "split_paste") {
+    const Paste paste = split_paste(std::string_view(in.empty() ? "" : in[0]));
+    describe_paste(paste, text, sizeof text);
+    return std::to_string(paste.first_length) + " " + std::to_string(paste.other_lines) +
+           (text[0] != '\0' ? std::string(" ") + text : "");
+  }
+  if (function == "list_after_send") {
+    const ListView view = list_after_send(std::stoi(in[0]), std::stoi(in[1]), std::stoi(in[2]),
+                                          std::stoi(in[3]), in[4] == "1");
+    return std::to_string(view.top) + " " + std::to_string(view.selected);
+  }
+  if (function == "mnemonic_control") {
+    const char* names[] = {"path",  "choose", "limit", "hide_name", "convert",
+                           "width", "sent",   "line",  "say",       "status"};
+    const int id = mnemonic_control(in[0][0]);
+    return id >= kIdPath && id <= kIdStatus ? names[id - kIdPath] : std::to_string(id);
   }
   if (function == "script_name_for_text") {
     return script_name_for_text(in[0].c_str(), path) ? path : "FAIL";
@@ -249,6 +326,41 @@ std::string word(const std::string& function, const std::vector<std::string>& in
   }
   ADD_FAILURE() << "no function " << function;
   return "";
+}
+
+// Every control's mnemonic leads to one control only.
+TEST(WindowTest, MnemonicsAreUnique) {
+  for (const ControlText& control : kControlTexts) {
+    const char* mark = std::strchr(control.text, '&');
+    if (mark == nullptr) continue;
+    int controls = 0;
+    for (const ControlText& other : kControlTexts) {
+      const char* other_mark = std::strchr(other.text, '&');
+      controls += other_mark != nullptr && std::tolower(other_mark[1]) == std::tolower(mark[1]);
+    }
+    EXPECT_EQ(1, controls) << control.text;
+  }
+}
+
+// What the path chosen as a script names, before the window replaces it.
+TEST(WindowTest, ExistingFiles) {
+  ScratchDir dir;
+  test::write_file(dir.path / "script.cfg", "// TALLSAY 4 line text version 1.0\r\n\r\n");
+  test::write_file(dir.path / "config.cfg", "bind w +forward\r\nname Player\r\n");
+  test::write_file(dir.path / "empty.cfg", "");
+  test::write_file(dir.path / "header_cut.cfg", "// TALLSAY 4 line text version");
+  const struct {
+    const char* name;
+    Existing kind;
+    std::int64_t size;
+  } cases[] = {{"script.cfg", Existing::kScript, 38},   {"config.cfg", Existing::kOther, 30},
+               {"empty.cfg", Existing::kOther, 0},      {"header_cut.cfg", Existing::kOther, 30},
+               {"missing.cfg", Existing::kNothing, -1}, {"", Existing::kFolder, -1}};
+  for (const auto& c : cases) {
+    const ExistingFile file = check_existing(dir.file(c.name).c_str());
+    EXPECT_EQ(c.kind, file.kind) << c.name;
+    EXPECT_EQ(c.size, file.size) << c.name;
+  }
 }
 
 TEST(WindowTest, Words) {

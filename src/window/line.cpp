@@ -1,52 +1,111 @@
-// What a typed line and a text file do to the script, and the words the
-// window says about it.
+// What a typed line and a text file do to the script, and the smaller steps
+// of the line box and the list of lines sent.
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstring>
+#include <limits>
 
+#include "frontend/run_options.h"
 #include "platform/platform.h"
 #include "window/window.h"
 
 namespace tallsay {
 namespace {
 
-// Writes the printf-style message into `buffer`, cut to fit, and returns
-// its length.
-std::size_t say(char* buffer, std::size_t size, const char* format, ...) {
-  std::va_list arguments;
-  va_start(arguments, format);
-  const int length = std::vsnprintf(buffer, size, format, arguments);
-  va_end(arguments);
-  if (length < 0) {
-    buffer[0] = '\0';
-    return 0;
+// The bytes looked at to tell a text from other files.
+constexpr std::size_t kSniffBytes = 4096;
+
+// The bytes of each script line that count_script keeps to look at.
+constexpr std::size_t kKeptLineBytes = 64;
+
+bool is_folder(const char* path) {
+  std::FILE* file = open_file(path, "rb");
+  if (file != nullptr) {
+    std::fclose(file);
+    return false;
   }
-  return std::min(static_cast<std::size_t>(length), size - 1);
+  return errno == EISDIR;
 }
 
-// The system's reason without its line end and final dot, as a length for
-// "%.*s".
-int reason_length(const char* reason) {
-  std::size_t length = std::strlen(reason);
-  while (length > 0 && std::strchr(" \t\r\n.", reason[length - 1]) != nullptr) --length;
-  return static_cast<int>(length);
+bool starts_with(std::string_view text, std::string_view start) {
+  return text.substr(0, start.size()) == start;
 }
 
-const char* columns(std::int32_t width) {
-  return width == 1 ? "column" : "columns";
+// Reads up to `size` bytes from the start of `input` into `buffer`, as the
+// line reader reads (past stdio), and returns the count.
+std::size_t read_start(std::FILE* input, unsigned char* buffer, std::size_t size) {
+  std::size_t used = 0;
+  while (used < size) {
+    const long got = read_some(input, buffer + used, size - used);
+    if (got <= 0) break;
+    used += static_cast<std::size_t>(got);
+  }
+  return used;
 }
 
-// The file name at the end of `path`.
-const char* file_name(const char* path) {
+// What the start of the text tells before anything is written: kConverted
+// when it has a first line to convert. Leaves `input` at its start.
+ConvertOutcome look_at_text(std::FILE* input, TextReader& reader) {
+  unsigned char start[kSniffBytes];
+  const std::size_t read = read_start(input, start, sizeof start);
+  const std::string_view bytes(reinterpret_cast<const char*>(start), read);
+  const bool utf16 = starts_with(bytes, "\xFF\xFE") || starts_with(bytes, "\xFE\xFF");
+  const bool marked = utf16 || starts_with(bytes, "\xEF\xBB\xBF");
+  ConvertOutcome outcome = ConvertOutcome::kConverted;
+  if (read == 0 || (marked && read == (utf16 ? 2u : 3u))) {
+    outcome = ConvertOutcome::kEmptyText;
+  } else if (!utf16 && bytes.find('\0') != std::string_view::npos) {
+    outcome = ConvertOutcome::kNotText;
+  } else {
+    std::fseek(input, 0, SEEK_SET);
+    start_reading(reader, input);
+    char line[kLineBufferSize];
+    if (read_text_line(line, reader) == 0 && !reader.failed) {
+      outcome = ConvertOutcome::kFirstLineEmpty;
+    }
+  }
+  std::fseek(input, 0, SEEK_SET);
+  return outcome;
+}
+
+// Converts the text on `input` into the script, once it is known to hold a
+// first line.
+ConvertOutcome write_conversion(std::FILE* input, const char* script_path,
+                                const WindowSettings& settings, ScriptWork& work,
+                                std::FILE* warnings) {
+  if (!open_script(work.script, script_path)) {
+    return is_folder(script_path) ? ConvertOutcome::kFolder : ConvertOutcome::kOpenFailed;
+  }
+  RunOptions options;
+  options.max_line_len = settings.max_line_len;
+  options.hide_name = settings.hide_name;
+  start_reading(work.reader, input);
+  const bool written = convert_lines(work.reader, work.script, options, warnings);
+  if (!close_script(work.script) || !written) return ConvertOutcome::kWriteFailed;
+  return work.reader.failed ? ConvertOutcome::kReadFailed : ConvertOutcome::kConverted;
+}
+
+// Counts one line of a script read back: `kept` its first bytes, `length`
+// its length without the LF. `comment_before` tells whether the line before
+// was a comment; a comment right after a comment is a block's comment
+// after its warning.
+void count_line(ScriptCount& count, std::string_view kept, std::int64_t length, bool ended,
+                bool& comment_before) {
+  measure_line(count.measure, kept, length, ended);
+  const bool comment = starts_with(kept, kCommentPrefix.substr(0, 2));
+  if (comment && comment_before) ++count.over_limit;
+  comment_before = comment;
+}
+
+}  // namespace
+
+const char* file_name_of(const char* path) {
   const char* name = path;
   for (const char* at = path; *at != '\0'; ++at) {
     if (*at == '\\' || *at == '/' || *at == ':') name = at + 1;
   }
   return name;
 }
-
-}  // namespace
 
 LineOutcome send_line(std::string_view text, const WindowSettings& settings, ScriptWork& work,
                       std::FILE* warnings, std::int32_t& width) {
@@ -59,44 +118,72 @@ LineOutcome send_line(std::string_view text, const WindowSettings& settings, Scr
   lay_out_banner(text, work.banner);
   width = work.banner.width;
   if (settings.script_path[0] == '\0') return LineOutcome::kNoScript;
-  if (!open_script(work.script, settings.script_path)) return LineOutcome::kOpenFailed;
+  if (!open_script(work.script, settings.script_path)) {
+    return is_folder(settings.script_path) ? LineOutcome::kFolder : LineOutcome::kOpenFailed;
+  }
   const bool written = write_block(work.script, text, work.banner, settings.max_line_len,
                                    settings.hide_name, warnings);
   if (!close_script(work.script) || !written) return LineOutcome::kWriteFailed;
   return LineOutcome::kWritten;
 }
 
-ConvertOutcome convert_text_file(const char* text_path, const char* script_path,
-                                 const WindowSettings& settings, ScriptWork& work,
-                                 std::FILE* warnings) {
-  std::FILE* input = open_file(text_path, "rb");
-  if (input == nullptr) return ConvertOutcome::kInputOpenFailed;
-  ConvertOutcome outcome = ConvertOutcome::kConverted;
-  if (is_same_file(input, script_path)) {
-    outcome = ConvertOutcome::kSameFile;
-  } else if (!open_script(work.script, script_path)) {
-    outcome = ConvertOutcome::kOpenFailed;
-  } else {
-    RunOptions options;
-    options.max_line_len = settings.max_line_len;
-    options.hide_name = settings.hide_name;
-    start_reading(work.reader, input);
-    const bool written = convert_lines(work.reader, work.script, options, warnings);
-    if (!close_script(work.script) || !written) {
-      outcome = ConvertOutcome::kWriteFailed;
-    } else if (work.reader.failed) {
-      outcome = ConvertOutcome::kReadFailed;
+bool count_script(const char* path, ScriptCount& count) {
+  count = ScriptCount{0, 0, start_measure()};
+  std::FILE* script = open_file(path, "rb");
+  if (script == nullptr) return false;
+  char chunk[4096];
+  char kept[kKeptLineBytes];
+  std::size_t kept_length = 0;
+  std::int64_t length = 0;
+  bool comment_before = false;
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, script)) > 0) {
+    for (std::size_t at = 0; at < got; ++at) {
+      if (chunk[at] != '\n') {
+        if (kept_length < sizeof kept) kept[kept_length++] = chunk[at];
+        ++length;
+        continue;
+      }
+      count_line(count, std::string_view(kept, kept_length), length, true, comment_before);
+      kept_length = 0;
+      length = 0;
     }
   }
-  // Closing the text must not change the reason of a failure.
+  if (length > 0) {
+    count_line(count, std::string_view(kept, kept_length), length, false, comment_before);
+  }
+  const bool read = std::ferror(script) == 0;
+  std::fclose(script);
+  count.banners = count.measure.say_lines / kRowCount;
+  return read;
+}
+
+ConvertOutcome convert_text_file(const char* text_path, const char* script_path,
+                                 const WindowSettings& settings, ScriptWork& work,
+                                 std::FILE* warnings, ScriptCount& count) {
+  count = ScriptCount{0, 0, start_measure()};
+  std::FILE* input = open_file(text_path, "rb");
+  if (input == nullptr) return ConvertOutcome::kInputOpenFailed;
+  ConvertOutcome outcome = ConvertOutcome::kSameFile;
+  if (!is_same_file(input, script_path)) {
+    outcome = look_at_text(input, work.reader);
+    if (outcome == ConvertOutcome::kConverted) {
+      outcome = write_conversion(input, script_path, settings, work, warnings);
+    }
+  }
+  // Closing the text and reading the script back must not change the
+  // reason of a failure.
   const int error = errno;
   std::fclose(input);
+  if (outcome == ConvertOutcome::kConverted || outcome == ConvertOutcome::kReadFailed) {
+    count_script(script_path, count);
+  }
   errno = error;
   return outcome;
 }
 
 bool script_name_for_text(const char* text_path, char (&name)[kMaxPathBytes]) {
-  const std::string_view text_name = file_name(text_path);
+  const std::string_view text_name = file_name_of(text_path);
   const std::size_t dot = text_name.rfind('.');
   const std::string_view stem = dot == std::string_view::npos || dot == 0
                                     ? text_name
@@ -107,118 +194,28 @@ bool script_name_for_text(const char* text_path, char (&name)[kMaxPathBytes]) {
   return true;
 }
 
-std::size_t describe_line(LineOutcome outcome, std::string_view text, std::int32_t width,
-                          const WindowSettings& settings, const char* reason, char* buffer,
-                          std::size_t size) {
-  const char* path = settings.script_path;
-  const int shown = static_cast<int>(std::min(text.size(), std::size_t{kMaxTextBytes}));
-  switch (outcome) {
-    case LineOutcome::kWritten:
-      if (settings.max_line_len > 0 && width > settings.max_line_len) {
-        return say(buffer, size, "%s now says \"%.*s\" (%ld %s). %.*s%ld > %ld", path, shown,
-                   text.data(), static_cast<long>(width), columns(width),
-                   static_cast<int>(kWarningWords.size()), kWarningWords.data(),
-                   static_cast<long>(width), static_cast<long>(settings.max_line_len));
-      }
-      return say(buffer, size, "%s now says \"%.*s\" (%ld %s).", path, shown, text.data(),
-                 static_cast<long>(width), columns(width));
-    case LineOutcome::kEmpty:
-      return say(buffer, size, "Type a line, then press Enter.");
-    case LineOutcome::kTooLong:
-      return say(buffer, size,
-                 "This line is %lu bytes long; a line holds at most %d. Nothing was written.",
-                 static_cast<unsigned long>(text.size()), kMaxTextBytes);
-    case LineOutcome::kLineBreak:
-      return say(buffer, size,
-                 "This line holds a line break or an end mark (Ctrl+Z): send one line at a "
-                 "time. Nothing was written.");
-    case LineOutcome::kNoScript:
-      return say(buffer, size,
-                 "No script chosen yet: press Choose and save it in the game's script folder "
-                 "(often named cfg).");
-    case LineOutcome::kOpenFailed:
-      return say(buffer, size, "Could not write %s: %.*s. The script was not changed.", path,
-                 reason_length(reason), reason);
-    case LineOutcome::kWriteFailed:
-      return say(buffer, size, "Could not write %s: %.*s.", path, reason_length(reason), reason);
-  }
-  return say(buffer, size, "");
-}
-
-std::size_t describe_conversion(ConvertOutcome outcome, const char* text_path,
-                                const char* script_path, const char* reason, char* buffer,
-                                std::size_t size) {
-  const int length = reason_length(reason);
-  switch (outcome) {
-    case ConvertOutcome::kConverted:
-      return say(buffer, size,
-                 "%s now holds %s in tall letters, every line up to the first empty one.",
-                 script_path, file_name(text_path));
-    case ConvertOutcome::kInputOpenFailed:
-      return say(buffer, size, "Could not open %s: %.*s.", text_path, length, reason);
-    case ConvertOutcome::kSameFile:
-      return say(buffer, size,
-                 "%s is the text itself: choose another name for the script. Nothing was "
-                 "changed.",
-                 script_path);
-    case ConvertOutcome::kOpenFailed:
-      return say(buffer, size, "Could not write %s: %.*s. The script was not changed.", script_path,
-                 length, reason);
-    case ConvertOutcome::kWriteFailed:
-      return say(buffer, size, "Could not write %s: %.*s.", script_path, length, reason);
-    case ConvertOutcome::kReadFailed:
-      return say(buffer, size, "Could not read %s to its end: %.*s. %s holds the lines before.",
-                 text_path, length, reason, script_path);
-  }
-  return say(buffer, size, "");
-}
-
-std::size_t describe_arguments(ArgumentOutcome outcome, const char* bad, char* buffer,
-                               std::size_t size) {
-  switch (outcome) {
-    case ArgumentOutcome::kRun:
-      return say(buffer, size, "");
-    case ArgumentOutcome::kInvalidArgument:
-      return say(buffer, size,
-                 "Invalid argument specified: '%s'. The window takes --out-file=, --line-len= "
-                 "and --no-name; the others were not used.",
-                 bad);
-    case ArgumentOutcome::kPathTooLong:
-      return say(buffer, size,
-                 "The path of %.40s... is too long. The window takes paths of up to %lu bytes; "
-                 "the other arguments were not used.",
-                 bad, static_cast<unsigned long>(kMaxPathBytes - 1));
-  }
-  return say(buffer, size, "");
-}
-
-std::size_t describe_start(const WindowSettings& settings, char* buffer, std::size_t size) {
-  if (settings.script_path[0] == '\0') {
-    return say(buffer, size,
-               "Choose where the script goes: in the game's script folder (often named cfg).");
-  }
-  const char* name = file_name(settings.script_path);
-  return say(buffer, size,
-             "Type a line and press Enter: %s then says it in tall letters. In the game, bind a "
-             "key to it once, for instance: bind F5 \"exec %s\"",
-             name, name);
-}
-
-std::size_t describe_width(std::int32_t width, std::int32_t max_line_len, char* buffer,
-                           std::size_t size) {
-  if (max_line_len <= 0) {
-    return say(buffer, size, "%ld %s", static_cast<long>(width), columns(width));
-  }
-  if (width > max_line_len) {
-    return say(buffer, size, "%ld of %ld columns: too wide, the game may cut it off",
-               static_cast<long>(width), static_cast<long>(max_line_len));
-  }
-  return say(buffer, size, "%ld of %ld %s", static_cast<long>(width),
-             static_cast<long>(max_line_len), columns(max_line_len));
-}
-
 int recall_step(int cursor, int count, int step) {
   return std::clamp(cursor + step, 0, std::max(count, 0));
+}
+
+ListView list_after_send(int count, int kept, int top, int selected, bool from_list) {
+  const int after = std::min(count + 1, kept);
+  if (!from_list) return ListView{-1, after - 1};
+  // The oldest line goes when the list is full: the others move up one.
+  const int dropped = count + 1 > kept ? 1 : 0;
+  if (selected - dropped < 0) return ListView{std::max(top - dropped, 0), after - 1};
+  return ListView{std::max(top - dropped, 0), selected - dropped};
+}
+
+LimitEntry read_limit_entry(const char* text, std::int32_t& limit) {
+  std::int64_t value = 0;
+  for (const char* at = text; *at != '\0'; ++at) {
+    if (*at < '0' || *at > '9') return LimitEntry::kNotDigits;
+    value = 10 * value + (*at - '0');
+    if (value > std::numeric_limits<std::int32_t>::max()) return LimitEntry::kTooLarge;
+  }
+  limit = static_cast<std::int32_t>(value);
+  return LimitEntry::kTaken;
 }
 
 }  // namespace tallsay

@@ -47,6 +47,8 @@ void read_setting(std::string_view key, std::string_view value, WindowSettings& 
     settings.max_line_len = parse_line_len(number);
   } else if (key == "no-name") {
     settings.hide_name = is_on(value);
+  } else if (key == "folder") {
+    copy_path(value, settings.last_folder);
   }
 }
 
@@ -57,7 +59,30 @@ WindowSettings default_settings() {
   settings.script_path[0] = '\0';
   settings.max_line_len = 0;
   settings.hide_name = false;
+  settings.last_folder[0] = '\0';
   return settings;
+}
+
+void take_setting(WindowSettings& settings, const WindowSettings& from, SettingKey key) {
+  switch (key) {
+    case SettingKey::kScript:
+      std::memcpy(settings.script_path, from.script_path, sizeof settings.script_path);
+      break;
+    case SettingKey::kLimit:
+      settings.max_line_len = from.max_line_len;
+      break;
+    case SettingKey::kHideName:
+      settings.hide_name = from.hide_name;
+      break;
+    case SettingKey::kLastFolder:
+      std::memcpy(settings.last_folder, from.last_folder, sizeof settings.last_folder);
+      break;
+  }
+}
+
+bool same_settings(const WindowSettings& a, const WindowSettings& b) {
+  return std::strcmp(a.script_path, b.script_path) == 0 && a.max_line_len == b.max_line_len &&
+         a.hide_name == b.hide_name && std::strcmp(a.last_folder, b.last_folder) == 0;
 }
 
 void read_settings(std::string_view text, WindowSettings& settings) {
@@ -86,9 +111,10 @@ std::size_t write_settings(const WindowSettings& settings, char* buffer, std::si
                                    "[tallsay-window]\r\n"
                                    "out-file=%s\r\n"
                                    "line-len=%ld\r\n"
-                                   "no-name=%s\r\n",
+                                   "no-name=%s\r\n"
+                                   "folder=%s\r\n",
                                    settings.script_path, static_cast<long>(settings.max_line_len),
-                                   settings.hide_name ? "yes" : "no");
+                                   settings.hide_name ? "yes" : "no", settings.last_folder);
   return length < 0 ? 0 : static_cast<std::size_t>(length);
 }
 
@@ -108,8 +134,32 @@ bool settings_in_app_data(const char* app_data, char (&path)[kMaxPathBytes]) {
          join_path(folder, kSettingsFileName, path);
 }
 
-bool settings_go_beside(bool beside_exists, bool app_data_exists, bool folder_writable) {
+bool settings_go_beside(bool beside_exists, bool app_data_exists, bool folder_writable,
+                        bool app_data_newer) {
+  if (beside_exists && app_data_exists) return !app_data_newer;
   return beside_exists || (!app_data_exists && folder_writable);
+}
+
+std::size_t describe_settings_write(const char* failed, const char* reason, const char* moved_to,
+                                    char* buffer, std::size_t size) {
+  std::size_t length = std::strlen(reason);
+  while (length > 0 && std::strchr(" \t\r\n.", reason[length - 1]) != nullptr) --length;
+  const int shown = static_cast<int>(length);
+  const int written =
+      moved_to[0] != '\0'
+          ? std::snprintf(buffer, size,
+                          "The settings cannot be written in %s (%.*s): they are kept in %s "
+                          "from now on.",
+                          failed, shown, reason, moved_to)
+          : std::snprintf(buffer, size,
+                          "The settings cannot be written in %s (%.*s): they hold for this run "
+                          "only.",
+                          failed, shown, reason);
+  if (written < 0) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return std::min(static_cast<std::size_t>(written), size - 1);
 }
 
 ArgumentOutcome apply_arguments(int argc, const char* const* argv, WindowSettings& settings,

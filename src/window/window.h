@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "banner/banner.h"
+#include "console/console.h"
 #include "frontend/run_options.h"
 #include "script/script.h"
 
@@ -20,13 +21,23 @@ struct WindowSettings {
   char script_path[kMaxPathBytes];  // UTF-8; empty while no script is chosen
   std::int32_t max_line_len;        // as --line-len=; 0 or below never warns
   bool hide_name;                   // as --no-name
+  char last_folder[kMaxPathBytes];  // the folder of the last file saved; empty for none
 };
+
+// One setting, for keeping what another window wrote when saving one's own.
+enum class SettingKey { kScript, kLimit, kHideName, kLastFolder };
+
+// Sets the setting `key` of `settings` to what `from` holds.
+void take_setting(WindowSettings& settings, const WindowSettings& from, SettingKey key);
+
+// Whether two records hold the same settings.
+bool same_settings(const WindowSettings& a, const WindowSettings& b);
 
 // The settings of a first run: no script, no limit, the name shown.
 WindowSettings default_settings();
 
 // Fills `settings` from the text of a settings file: lines of key=value
-// (out-file, line-len, no-name) ending in LF or CR LF; a UTF-8 byte-order
+// (out-file, line-len, no-name, folder) ending in LF or CR LF; a UTF-8 byte-order
 // mark, empty lines, [section] lines, lines starting with ; or #, unknown
 // keys and a path too long for the record are passed over, leaving what
 // `settings` held. line-len reads as --line-len= does; no-name is on for
@@ -35,7 +46,7 @@ void read_settings(std::string_view text, WindowSettings& settings);
 
 // Writes the text of the settings file for `settings` (CR LF line ends) into
 // `buffer` and returns its length. REQUIRES: size >= kSettingsTextBytes.
-inline constexpr std::size_t kSettingsTextBytes = kMaxPathBytes + 256;
+inline constexpr std::size_t kSettingsTextBytes = 2 * kMaxPathBytes + 256;
 std::size_t write_settings(const WindowSettings& settings, char* buffer, std::size_t size);
 
 // The settings file's name, beside the program or in the user's folder.
@@ -50,10 +61,19 @@ bool settings_beside(const char* exe_path, char (&path)[kMaxPathBytes]);
 // fit or `app_data` is empty.
 bool settings_in_app_data(const char* app_data, char (&path)[kMaxPathBytes]);
 
-// Where the settings live: beside the program when a file is there already,
-// or else when no file is in the user's folder and the program's folder can
-// be written; in the user's folder otherwise.
-bool settings_go_beside(bool beside_exists, bool app_data_exists, bool folder_writable);
+// Where the settings are read and written: where they were last written.
+// When files are in both places, the one written last (`app_data_newer`
+// tells which); when one is, that one; when none is, beside the program if
+// its folder can be written, else in the user's folder. Returns true for
+// beside the program.
+bool settings_go_beside(bool beside_exists, bool app_data_exists, bool folder_writable,
+                        bool app_data_newer);
+
+// What the window says when the settings could not be written at `failed`
+// (`reason` the system's words) and went to `moved_to` instead, or, when
+// `moved_to` is empty, could not be written at all.
+std::size_t describe_settings_write(const char* failed, const char* reason, const char* moved_to,
+                                    char* buffer, std::size_t size);
 
 enum class ArgumentOutcome {
   kRun,              // the arguments are taken
@@ -75,6 +95,7 @@ enum class LineOutcome {
   kTooLong,      // over kMaxTextBytes bytes: nothing written
   kLineBreak,    // holds a byte that ends a line when read (LF, CR, 0x1A)
   kNoScript,     // no script chosen yet
+  kFolder,       // the script's path names a folder: nothing written
   kOpenFailed,   // open_script failed; errno says why
   kWriteFailed,  // writing or closing failed; errno says why
 };
@@ -103,14 +124,35 @@ enum class ConvertOutcome {
   kOpenFailed,       // open_script failed; errno says why
   kWriteFailed,      // writing or closing failed; errno says why
   kReadFailed,       // reading the text failed; the script holds the lines before
+  kEmptyText,        // the text holds nothing: nothing converted, the script untouched
+  kFirstLineEmpty,   // the text's first line is empty: likewise
+  kNotText,          // the text holds NUL bytes, so it is no text: likewise
+  kFolder,           // the script's path names a folder: likewise
 };
+
+// What a script written by the tool holds, read back from its file.
+struct ScriptCount {
+  std::int64_t banners;     // blocks
+  std::int64_t over_limit;  // blocks with a line-length warning
+  ScriptMeasure measure;    // what it asks of the console
+};
+
+// Reads back the script at `path` and counts it. Returns false, with errno
+// set, when it cannot be read.
+bool count_script(const char* path, ScriptCount& count);
 
 // Converts the text file `text_path` into the script `script_path` as the
 // tool's batch run does, with the width limit and name hiding of `settings`;
-// line-length warnings go to `warnings`.
+// line-length warnings go to `warnings`. A text that would give no block (an
+// empty one, one whose first line is empty, or one that holds NUL bytes and
+// no UTF-16 mark) leaves the script alone. Once the script is written,
+// `count` holds what it holds (all zero otherwise).
 ConvertOutcome convert_text_file(const char* text_path, const char* script_path,
                                  const WindowSettings& settings, ScriptWork& work,
-                                 std::FILE* warnings);
+                                 std::FILE* warnings, ScriptCount& count);
+
+// The file name at the end of `path`: after its last \, / or :.
+const char* file_name_of(const char* path);
 
 // Writes into `name` the script's name for the text file `text_path`: its
 // file name with the extension (from its last dot, unless that is its
@@ -121,24 +163,142 @@ bool script_name_for_text(const char* text_path, char (&name)[kMaxPathBytes]);
 // words it ("Access is denied.\r\n"); trailing blanks, line ends and a final
 // dot are dropped and one dot ends the sentence. Each writes a NUL-terminated
 // message into `buffer` and returns its length, cutting it to fit.
-inline constexpr std::size_t kStatusBytes = 2 * kMaxPathBytes + 2 * kMaxTextBytes + 512;
+inline constexpr std::size_t kStatusBytes = 2 * kMaxPathBytes + 2 * kMaxTextBytes + 2048;
 std::size_t describe_line(LineOutcome outcome, std::string_view text, std::int32_t width,
                           const WindowSettings& settings, const char* reason, char* buffer,
                           std::size_t size);
+// `count` is what the script holds after kConverted and kReadFailed, and
+// `max_line_len` the width limit it was written with.
 std::size_t describe_conversion(ConvertOutcome outcome, const char* text_path,
-                                const char* script_path, const char* reason, char* buffer,
+                                const char* script_path, const ScriptCount& count,
+                                std::int32_t max_line_len, const char* reason, char* buffer,
                                 std::size_t size);
 std::size_t describe_arguments(ArgumentOutcome outcome, const char* bad, char* buffer,
                                std::size_t size);
 
-// What the window says when it starts: how to use it with the script chosen,
-// or that one has to be chosen.
+// What the window says when it starts: how to use it with the script chosen
+// (the bind line naming the script's file, or, when the console could not
+// run a script of that name, what a name may hold), or that one has to be
+// chosen.
 std::size_t describe_start(const WindowSettings& settings, char* buffer, std::size_t size);
+
+// The question, and a space after it, when the folder of `path` holds no
+// other .cfg file, which the game's script folder would.
+std::size_t describe_folder_question(const char* path, char* buffer, std::size_t size);
+
+// What the window says once a script is chosen: describe_start's words,
+// after a question when `other_scripts` is false (its folder holds no
+// other .cfg file, which the game's script folder would).
+std::size_t describe_chosen(const WindowSettings& settings, bool other_scripts, char* buffer,
+                            std::size_t size);
 
 // The label under the drawing: the width of the line being typed in columns
 // and the limit, if any.
 std::size_t describe_width(std::int32_t width, std::int32_t max_line_len, char* buffer,
                            std::size_t size);
+
+// The label under the drawing for the line `text` being typed: as
+// describe_width, then what the game does with the script Enter would write
+// (the console's advice for the limits it passes), or that the line is too
+// long to send. Lays out the line in work.banner and makes its script in
+// work.script's buffer.
+std::size_t describe_typed(std::string_view text, const WindowSettings& settings, ScriptWork& work,
+                           char* buffer, std::size_t size);
+
+// The script's name. The console's exec takes one word: a file name of
+// letters, digits, '_', '-' and '.', ending in .cfg after at least one
+// other byte, of at most kMaxScriptNameBytes bytes.
+inline constexpr std::size_t kMaxScriptNameBytes = 64;
+
+// Whether the file name at the end of `path` is such a name.
+bool is_script_name(const char* path);
+
+// Writes into `fixed` the path `path` with its file name made such a name:
+// each character outside the ones allowed becomes '_', an extension .cfg in
+// other letters becomes .cfg, .cfg is added when missing, a name without a
+// stem becomes chat.cfg, and the stem is cut so that the name fits. Returns
+// false when the path does not fit.
+bool fix_script_name(const char* path, char (&fixed)[kMaxPathBytes]);
+
+// The question when the chosen script's name is not one the console takes,
+// offering `fixed` instead.
+std::size_t describe_name_fix(const char* path, const char* fixed, char* buffer, std::size_t size);
+
+// What the path chosen as a script names now.
+enum class Existing {
+  kNothing,  // no file: the script will be made
+  kScript,   // a script of the tool: it starts with the header
+  kOther,    // any other file, to be replaced only if the player says so
+  kFolder,   // a folder, which cannot be the script
+};
+struct ExistingFile {
+  Existing kind;
+  std::int64_t size;  // its bytes, for kScript and kOther; -1 when unknown
+};
+
+// Looks at what `path` names. A file that cannot be read is kOther.
+ExistingFile check_existing(const char* path);
+
+// The question before a file that is not a script of the tool is taken as
+// the script (`file` from check_existing).
+std::size_t describe_not_a_script(const char* path, const ExistingFile& file, char* buffer,
+                                  std::size_t size);
+
+// What the width box holds.
+enum class LimitEntry {
+  kTaken,      // a number of columns, or nothing (0)
+  kTooLarge,   // a number over the largest limit, which would wrap
+  kNotDigits,  // anything but digits
+};
+
+// Reads the width box's text `text` into `limit`, which is left as it was
+// unless the outcome is kTaken.
+LimitEntry read_limit_entry(const char* text, std::int32_t& limit);
+
+// What the window says when the width box's text is refused; `kept` is the
+// limit in force.
+std::size_t describe_limit_entry(LimitEntry entry, const char* text, std::int32_t kept,
+                                 char* buffer, std::size_t size);
+
+// A paste into the line box: its first line goes into the box; the other
+// lines that hold anything are counted, so that the window can say so.
+struct Paste {
+  std::size_t first_length;  // bytes of the first line
+  std::int64_t other_lines;  // lines after it that are not empty
+};
+
+// Splits the pasted `text` (UTF-8, or UTF-16 as the clipboard holds it) at
+// its line ends (CR LF, LF or CR).
+template <typename Char>
+Paste split_paste(std::basic_string_view<Char> text) {
+  const auto is_end = [](Char c) { return c == Char('\r') || c == Char('\n'); };
+  std::size_t at = 0;
+  while (at < text.size() && !is_end(text[at])) ++at;
+  Paste paste{at, 0};
+  while (at < text.size()) {
+    while (at < text.size() && is_end(text[at])) ++at;
+    const std::size_t start = at;
+    while (at < text.size() && !is_end(text[at])) ++at;
+    if (at > start) ++paste.other_lines;
+  }
+  return paste;
+}
+
+// What the window says after a paste of `paste.other_lines` more lines.
+std::size_t describe_paste(const Paste& paste, char* buffer, std::size_t size);
+
+// The list of lines sent, as a line is added to its end.
+struct ListView {
+  int top;       // the first line shown; -1 to show the end
+  int selected;  // the line chosen
+};
+
+// Where the list stands after a line is added to a list of `count` lines
+// (the oldest is dropped when `count` is `kept`), shown from `top` with
+// `selected` chosen. A line sent again from the list (`from_list`) leaves
+// the lines under the mouse where they were; one from the line box shows
+// the end, and chooses the new line.
+ListView list_after_send(int count, int kept, int top, int selected, bool from_list);
 
 // Up and Down in the line box walk the `count` lines sent. `cursor` is the
 // index of the line shown, `count` itself for the line being typed; returns
@@ -160,7 +320,36 @@ enum ControlId : int {
   kIdSay,         // button: send the line
   kIdStatus,      // the status line
   kIdLabelFirst,  // the labels, from here on
+  kIdLabelScript = kIdLabelFirst,
+  kIdLabelLimit,
+  kIdLabelColumns,
+  kIdLabelSent,
+  kIdLabelLine,
 };
+
+// The words of a control, its mnemonic after '&'.
+struct ControlText {
+  int id;
+  const char* text;  // UTF-8
+};
+inline constexpr ControlText kControlTexts[] = {
+    {kIdLabelScript, "Script:"},
+    {kIdChoose, "&Choose\xE2\x80\xA6"},
+    {kIdLabelLimit, "&Warn when wider than"},
+    {kIdLabelColumns, "columns (0: never)"},
+    {kIdHideName, "&Hide my name"},
+    {kIdConvert, "Con&vert a text file\xE2\x80\xA6"},
+    {kIdLabelSent, "Lines sen&t (Enter or a double-click sends one again):"},
+    {kIdLabelLine, "&Line:"},
+    {kIdSay, "&Say"},
+};
+
+// The words of the control `id`; empty for one without words of its own.
+const char* control_text(int id);
+
+// The control that Alt and the letter `key` (either case) lead to: the one a
+// label names, or a button; 0 when no control has that mnemonic.
+int mnemonic_control(char key);
 
 // The window, started with the program's arguments in UTF-8; returns the
 // exit status when it is closed. Windows only (window_win32.cpp).
