@@ -9,7 +9,6 @@
 namespace tallsay {
 namespace {
 
-constexpr std::string_view kScriptExtension = ".cfg";
 constexpr std::string_view kDefaultStem = "chat";
 
 bool is_name_byte(char c) {
@@ -30,12 +29,16 @@ bool has_extension(std::string_view name) {
 
 // Writes the stem of a fixed name into `stem` (at most `room` bytes): each
 // character outside the allowed bytes becomes one '_' (a UTF-8 character's
-// continuation bytes are taken with its lead byte). Returns its length.
+// continuation bytes are taken with its lead byte), and what stands before
+// its first letter or digit is left out. Returns its length.
 std::size_t fixed_stem(std::string_view name, char* stem, std::size_t room) {
   std::size_t length = 0;
   for (std::size_t at = 0; at < name.size() && length < room; ++at) {
     const auto byte = static_cast<unsigned char>(name[at]);
     if ((byte & 0xC0) == 0x80) continue;
+    const bool letter_or_digit = is_name_byte(name[at]) && std::strchr("_-.", name[at]) == nullptr;
+    // The name starts with a letter or digit.
+    if (length == 0 && !letter_or_digit) continue;
     stem[length++] = is_name_byte(name[at]) ? name[at] : '_';
   }
   return length;
@@ -45,11 +48,8 @@ std::size_t fixed_stem(std::string_view name, char* stem, std::size_t room) {
 
 bool is_script_name(const char* path) {
   const std::string_view name = file_name_of(path);
-  if (name.size() <= kScriptExtension.size() || name.size() > kMaxScriptNameBytes) return false;
-  for (const char c : name) {
-    if (!is_name_byte(c)) return false;
-  }
-  return name.substr(name.size() - kScriptExtension.size()) == kScriptExtension;
+  char checked[kMaxScriptNameBytes + 1];
+  return check_script_name(name, checked) && name == checked;
 }
 
 bool fix_script_name(const char* path, char (&fixed)[kMaxPathBytes]) {

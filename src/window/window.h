@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "banner/banner.h"
+#include "chain/chain.h"
 #include "console/console.h"
 #include "frontend/run_options.h"
 #include "script/script.h"
@@ -205,18 +206,17 @@ std::size_t describe_width(std::int32_t width, std::int32_t max_line_len, char* 
 std::size_t describe_typed(std::string_view text, const WindowSettings& settings, ScriptWork& work,
                            char* buffer, std::size_t size);
 
-// The script's name. The console's exec takes one word: a file name of
-// letters, digits, '_', '-' and '.', ending in .cfg after at least one
-// other byte, of at most kMaxScriptNameBytes bytes.
-inline constexpr std::size_t kMaxScriptNameBytes = 64;
-
-// Whether the file name at the end of `path` is such a name.
+// Whether the file name at the end of `path` is a script name the console's
+// exec takes as it is (see check_script_name): one word of letters, digits,
+// '_', '-' and '.', starting with a letter or digit, ending in .cfg, of at
+// most kMaxScriptNameBytes bytes.
 bool is_script_name(const char* path);
 
 // Writes into `fixed` the path `path` with its file name made such a name:
 // each character outside the ones allowed becomes '_', an extension .cfg in
-// other letters becomes .cfg, .cfg is added when missing, a name without a
-// stem becomes chat.cfg, and the stem is cut so that the name fits. Returns
+// other letters becomes .cfg, .cfg is added when missing, what stands before
+// the first letter or digit is dropped, a name without a stem becomes
+// chat.cfg, and the stem is cut so that the name fits. Returns
 // false when the path does not fit.
 bool fix_script_name(const char* path, char (&fixed)[kMaxPathBytes]);
 

@@ -79,7 +79,8 @@ void add_advice(Words& words, const ScriptMeasure& measure) {
 void add_name_rule(Words& words, const char* name) {
   words.add(
       "The game cannot run a script named \"%s\": the console's exec takes one word: a name of "
-      "letters, digits, _, - and . that ends in .cfg, at most %lu bytes.",
+      "letters, digits, _, - and . that starts with a letter or digit and ends in .cfg, at "
+      "most %lu bytes.",
       name, static_cast<unsigned long>(kMaxScriptNameBytes));
 }
 
