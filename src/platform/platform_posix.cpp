@@ -554,7 +554,7 @@ void prepare_process() {
     std::memset(&action, 0, sizeof action);
     action.sa_handler = remove_pending_and_end;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
     sigaction(signal, &action, nullptr);
   }
 }
