@@ -164,16 +164,17 @@ function chainFailedStatus(scripts, written, error, folder) {
   const kept = written === 0 ? `Nothing was written into ${folder}.`
     : `Wrote ${written} of ${counted(scripts.length, 'script')} into ${folder}: ` +
       `${namesOf(names.slice(0, written))} ${written === 1 ? 'is' : 'are'} written whole.`;
-  const lost = `${failed} could not be written (${reason}) and is left as it was` +
+  const lost = `${failed} could not be written (${reason})` +
     (after > 0 ? `; the ${counted(after, 'script')} after it ${after === 1 ? 'was' : 'were'} not written.` : '.');
   const stops = written === 0 ? '' : ` Until they are, the chain stops after ${names[written - 1]}.`;
   return [[kept], [`${lost}${stops} ${next}`]];
 }
 
 // Writes `scripts` into the folder `folder`, in order, each whole: written
-// to its file's writable and closed, which puts it in place at once; a
-// script that fails is aborted and left as it was, and the writing stops
-// there. Resolves to the number written and the error, or null.
+// to its file's writable and closed, which puts it in place at once; the
+// writable of a script that fails is aborted, which keeps what the file
+// held (nothing, for a file asked for anew), and the writing stops there.
+// Resolves to the number written and the error, or null.
 async function writeScripts(folder, scripts) {
   for (const [written, script] of scripts.entries()) {
     showChainStatus([[`Writing the scripts into ${folder.name}: ${written + 1} of ${scripts.length}…`]],
