@@ -113,6 +113,8 @@ export async function fakePage({viewport, context} = {}) {
     };
     addEventListener('DOMContentLoaded', () => {
       const region = document.getElementById('news');
+      // On a busy machine the page's first message can come before this.
+      if (region.textContent !== '') fake.news.push(region.textContent);
       new MutationObserver(() => {
         if (region.textContent !== '') fake.news.push(region.textContent);
       }).observe(region, {childList: true, characterData: true, subtree: true});
