@@ -166,7 +166,9 @@ function chainFailedStatus(scripts, written, error, folder) {
       `${namesOf(names.slice(0, written))} ${written === 1 ? 'is' : 'are'} written whole.`;
   const lost = `${failed} could not be written (${reason})` +
     (after > 0 ? `; the ${counted(after, 'script')} after it ${after === 1 ? 'was' : 'were'} not written.` : '.');
-  const stops = written === 0 ? '' : ` Until they are, the chain stops after ${names[written - 1]}.`;
+  const stops = written === 0 ? ''
+    : ` Until they are, a press of ${chaining.key} after ${names[written - 1]} runs ${failed} as the ` +
+      'folder holds it now: empty, or an older script of that name.';
   return [[kept], [`${lost}${stops} ${next}`]];
 }
 

@@ -178,7 +178,8 @@ test('a write that fails on the fifth of twelve: the four before stay whole, and
   assert.deepEqual(await status(page), [
     'Wrote 4 of 12 scripts into cfg: chat.cfg to chat-4.cfg are written whole.',
     'chat-5.cfg could not be written (the disk is full); the 7 scripts after it were not written. Until ' +
-    'they are, the chain stops after chat-4.cfg. Make room on the disk, then press Write the scripts again.']);
+    'they are, a press of F5 after chat-4.cfg runs chat-5.cfg as the folder holds it now: empty, or an ' +
+    'older script of that name. Make room on the disk, then press Write the scripts again.']);
   assert.equal(await page.getAttribute('#chain-status', 'class'), 'warning chain-only');
   assert.deepEqual(await axeFindings(page), []);
   // Once the reason is gone, the whole chain is written.
