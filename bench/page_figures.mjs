@@ -12,8 +12,9 @@
 //                               [--walk DIR] [--limit SECONDS]
 // --walk takes the pictures that walk a new player through the page into
 // DIR: page-link.png (a link that asks before it replaces the text),
-// page-download.png (the notes at Download) and page-live.png (the live
-// file with lines waiting).
+// page-download.png (the notes at Download), page-live.png (the live
+// file with lines waiting), and page-chain.png and page-chain-steps.png (a
+// chain of three lines written into a folder, and the game steps for it).
 // DIR is the built page (build/web by default). Each timing is taken in N
 // fresh browsers (3 by default) and printed as its median, then all N
 // values; a step that takes longer than the limit (60 s by default) is
@@ -322,5 +323,25 @@ if (flags.walk) {
     }
     await page.waitForSelector('#live-waiting', {state: 'visible'});
     return picture(page, '#live', path.join(dir, 'page-live.png'));
+  });
+  await figure('a chain of three lines written into a folder', async (browser) => {
+    const page = await (await browser.newContext({viewport})).newPage();
+    // A folder named cfg that takes every script.
+    await page.addInitScript(() => {
+      const file = () => ({createWritable: async () => ({write: async () => {}, close: async () => {},
+                                                        abort: async () => {}})});
+      window.showDirectoryPicker = async () => ({name: 'cfg', getFileHandle: async () => file()});
+    });
+    await page.goto(url);
+    await settled(page);
+    await page.fill('#text', 'gg wp\nnice shot\nthanks');
+    await page.check('#make-chain');
+    await settled(page);
+    await page.click('#chain-write');
+    await page.waitForFunction(() => /^Wrote/.test(document.getElementById('chain-status').textContent));
+    await page.evaluate(() => document.activeElement.blur());
+    return [await picture(page, 'main > section:first-of-type', path.join(dir, 'page-chain.png')),
+            await picture(page, 'section[aria-labelledby="game-title"]', path.join(dir, 'page-chain-steps.png'))]
+      .join(', ');
   });
 }

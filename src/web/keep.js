@@ -7,25 +7,30 @@
 const kStoreKey = 'tallsay';
 const kEarlierKey = 'tallsay-earlier';
 const kLinkChars = 8192;  // longest text a link carries
-const kKeptIds = ['text', 'line-len', 'no-name', 'name'];
+const kKeptIds = ['text', 'line-len', 'no-name', 'name', 'make', 'key'];
 
 // What keeping knows: the troubles said (by kind) and those that hold now,
 // the link waiting for an answer, the earlier text, and the page's example.
 const keeping = {told: new Set(), troubles: new Map(), offer: null, earlier: null, example: ''};
 
-// The text and options as they stand, by the ids of their controls.
+// The text and options as they stand, by the ids of their controls; `make`
+// is 'chain' for one banner per key press, else 'one'.
 function settings() {
   return {'text': element('text').value, 'line-len': element('line-len').value,
-          'no-name': element('no-name').checked ? '1' : '0', 'name': element('name').value};
+          'no-name': element('no-name').checked ? '1' : '0', 'name': element('name').value,
+          'make': element('make-chain').checked ? 'chain' : 'one', 'key': element('key').value};
 }
 
 // Sets the text and options from `values`, as settings() gives them;
 // leaves a control whose value is missing as it is.
 function applySettings(values) {
-  for (const id of ['text', 'line-len', 'name']) {
+  for (const id of ['text', 'line-len', 'name', 'key']) {
     if (typeof values[id] === 'string') element(id).value = values[id];
   }
   if (typeof values['no-name'] === 'string') element('no-name').checked = flagOn(values['no-name']);
+  if (typeof values.make === 'string') {
+    element(values.make.trim() === 'chain' ? 'make-chain' : 'make-one').checked = true;
+  }
 }
 
 // Shows the trouble of `kind` with `message` beside the link, and says it
@@ -89,6 +94,10 @@ function describeOptions(carried) {
   if ('line-len' in carried) parts.push(`the width limit to ${carried['line-len'] || 0}`);
   if ('no-name' in carried) parts.push(flagOn(carried['no-name']) ? 'the name hidden' : 'the name shown');
   if ('name' in carried) parts.push(`the script name to ${carried.name}`);
+  if ('make' in carried) {
+    parts.push(carried.make.trim() === 'chain' ? 'one banner per key press' : 'one script with every line');
+  }
+  if ('key' in carried) parts.push(`the key to ${carried.key}`);
   return parts;
 }
 
@@ -186,6 +195,7 @@ function remember() {
     if (link.hidden) return;
     const carried = {...values, 'line-len': String(taken.lineLen)};
     if (taken.nameRefused) delete carried.name;
+    if (chaining.keyRefused) delete carried.key;
     link.href = '#' + new URLSearchParams(carried);
   }, 300);
 }

@@ -150,6 +150,10 @@ function recordReader(records) {
 // [{name, bytes, advice}], advice being what the console does with that
 // script alone ('' when it passes no limit).
 Module.chain = function (bytes, {first = 'chat.cfg', key = 'F5', lineLen = 0, noName = false} = {}) {
+  // The module reads a name and a key up to a NUL: one that holds a NUL is
+  // not the one it would check.
+  if (first.includes('\0')) return {status: 'name', scripts: []};
+  if (key.includes('\0')) return {status: 'key', scripts: []};
   const text = copyIn(bytes);
   const encoder = new TextEncoder();
   const firstAt = copyIn(encoder.encode(`${first}\0`));
@@ -165,8 +169,10 @@ Module.chain = function (bytes, {first = 'chat.cfg', key = 'F5', lineLen = 0, no
   return {status, scripts};
 };
 
-// Whether `key` names a key the console binds (F5, a letter, SPACE, ...).
+// Whether `key` names a key the console binds (F5, a letter, SPACE, ...);
+// false for a key that holds a NUL, which the module would read only up to.
 Module.isKeyName = function (key) {
+  if (key.includes('\0')) return false;
   const address = copyIn(new TextEncoder().encode(`${key}\0`));
   const named = Module._tallsay_is_key_name(address) === 1;
   Module._free(address);

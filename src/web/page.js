@@ -2,7 +2,8 @@
 // (tallsay.js), draws the lines around the caret as the game will show
 // them, with what the game's console will do with them, and downloads the
 // script. keep.js keeps the text and reads links, live.js rewrites a live
-// file; this file holds what they share and starts the page.
+// file, chain.js hands over one script per line; this file holds what they
+// share and starts the page.
 'use strict';
 
 const encoder = new TextEncoder();
@@ -313,16 +314,18 @@ function render() {
 let changes = 0;      // the changes made to the boxes so far
 let downloaded = -1;  // the changes the note after the last Download is about
 
-// Offers the download when there is a block and the script name is taken;
-// the note of the last Download stays while the text and options are those
-// downloaded.
+// Offers the download, and the chain's, when there is a block and the
+// script name is taken; the note of the last Download stays while the text
+// and options are those downloaded.
 function showDownload() {
   element('download').disabled = text.blocks === 0 || taken.nameRefused;
   if (text.blocks === 0) {
-    showNote('download-note', 'Nothing to download yet: the text gives no line to say.');
+    showNote('download-note', `Nothing to ${chainChosen() ? 'write' : 'download'} yet: the text gives ` +
+                              'no line to say.');
   } else if (downloaded !== changes) {
     showNote('download-note', '');
   }
+  showChainButtons();
 }
 
 let refreshQueued = false;
@@ -377,11 +380,16 @@ function takeScriptName() {
 }
 
 // Names the script in the game steps: the live file once one is picked,
-// else the script name.
+// else the script name; for a chain, its first script and its key.
 function showSteps() {
   const name = liveName() ?? scriptName();
-  for (const [id, line] of [['bind-line', `bind "F5" "exec ${name}"`], ['exec-line', `exec ${name}`]]) {
-    if (element(id).textContent !== line) element(id).textContent = line;
+  const bind = chainChosen() ? chainBindLine() : `bind "F5" "exec ${name}"`;
+  const lines = [['#bind-line', bind], ['#exec-line', `exec ${name}`], ['.first-name', scriptName()],
+                 ['.key-name', chaining.key]];
+  for (const [selector, line] of lines) {
+    for (const shown of document.querySelectorAll(selector)) {
+      if (shown.textContent !== line) shown.textContent = line;
+    }
   }
 }
 
@@ -396,7 +404,9 @@ function download() {
   setTimeout(() => URL.revokeObjectURL(link.href), 10000);
   const advice = tallsay.advice(script);
   const note = `Downloaded ${scriptName()}: ${counted(text.blocks, 'banner')}. ` +
-    (advice ? `In the game: ${advice}.` : 'It fits the game\'s limits.');
+    (advice ? `In the game: ${advice}.` : 'It fits the game\'s limits.') +
+    (text.blocks > 1 ? ' “One banner per key press” above makes a script of each line instead, ' +
+                       'which one key says in turn.' : '');
   downloaded = changes;
   showNote('download-note', note);
   say(note);
@@ -430,7 +440,9 @@ function fail(reason) {
 // Takes the boxes as they now stand, and shows and keeps what they hold.
 function takeAll() {
   ++changes;
+  showChoice();
   takeWidthLimit();
+  takeKey();
   takeScriptName();
   refresh();
   remember();
@@ -439,15 +451,19 @@ function takeAll() {
 // Starts the page on the loaded converter `module`.
 function start(module) {
   tallsay = module;
-  for (const id of ['text', 'line-len', 'no-name', 'name']) element(id).addEventListener('input', takeAll);
+  for (const id of ['text', 'line-len', 'no-name', 'name', 'make-one', 'make-chain', 'key']) {
+    element(id).addEventListener('input', takeAll);
+  }
   for (const event of ['keyup', 'mouseup']) element('text').addEventListener(event, refresh);
   element('download').addEventListener('click', download);
   for (const button of document.querySelectorAll('.copy')) button.addEventListener('click', copyLine);
   setUpLiveFile();
+  setUpChain();
   takeAll();
 }
 
 restore();
+showChoice();
 if (typeof WebAssembly !== 'object') {
   fail('this browser does not run WebAssembly');
 } else if (typeof createTallsay !== 'function') {

@@ -54,8 +54,16 @@ export const settled = (page) => page.waitForFunction(
 // file, steered through window.fake: `name` is the file's name (chat.cfg),
 // `cancel` makes the picker fail as when it is closed, `refuse` (an error
 // name) makes opening the file for writing fail, `delay` slows each write
-// (ms), and `written` gets the bytes of each completed write. `news` gets
-// each message of the live region. Not yet opened.
+// (ms), and `written` gets the bytes of each completed write. Its folder
+// picker gives a fake folder, steered through window.fake.folder: `name`
+// (cfg), `cancel` as above, `failAt` the number (from 1) of the writable it
+// opens whose write fails with the error named `error`; it counts the
+// pickers opened in `picked` and keeps what was asked in `options`, the
+// names of the writables opened and aborted in `opened` and `aborted`, and
+// in `files` the bytes of each file by name: a file is made empty when it
+// is asked for and missing, and gets its new bytes only when its writable
+// is closed, as a browser puts a written file in place. `news` gets each
+// message of the live region. Not yet opened.
 export async function fakePage({viewport, context} = {}) {
   const page = await (context ?? await browser.newContext({acceptDownloads: true, viewport})).newPage();
   await page.addInitScript(() => {
@@ -76,8 +84,37 @@ export async function fakePage({viewport, context} = {}) {
         };
       }};
     };
+    const folder = fake.folder = {name: 'cfg', cancel: false, failAt: 0, error: 'QuotaExceededError',
+                                  picked: 0, options: null, opened: [], aborted: [], files: {}};
+    const file = (name) => ({kind: 'file', name, createWritable: async () => {
+      folder.opened.push(name);
+      const number = folder.opened.length;
+      let bytes = [];
+      return {
+        write: async (data) => {
+          if (number === folder.failAt) throw new DOMException('No room left on the device', folder.error);
+          bytes = [...new Uint8Array(await new Blob([data]).arrayBuffer())];
+        },
+        close: async () => { folder.files[name] = bytes; },
+        abort: async () => { folder.aborted.push(name); },
+      };
+    }});
+    window.showDirectoryPicker = async (options) => {
+      ++folder.picked;
+      folder.options = options;
+      if (folder.cancel) throw new DOMException('The user aborted a request.', 'AbortError');
+      return {kind: 'directory', name: folder.name, getFileHandle: async (name, {create = false} = {}) => {
+        if (!(name in folder.files)) {
+          if (!create) throw new DOMException('A requested file could not be found.', 'NotFoundError');
+          folder.files[name] = [];
+        }
+        return file(name);
+      }};
+    };
     addEventListener('DOMContentLoaded', () => {
       const region = document.getElementById('news');
+      // On a busy machine the page's first message can come before this.
+      if (region.textContent !== '') fake.news.push(region.textContent);
       new MutationObserver(() => {
         if (region.textContent !== '') fake.news.push(region.textContent);
       }).observe(region, {childList: true, characterData: true, subtree: true});

@@ -209,11 +209,14 @@ test('a chain is the tool\'s script of each line and the bind of the next', () =
   assert.deepEqual(tallsay.chain(bytes('\ngg\n')), {status: 'made', scripts: []});
   for (const [options, status] of [[{key: 'F 5'}, 'key'], [{key: 'F5";quit'}, 'key'],
                                    [{first: 'my chat.cfg'}, 'name'], [{first: '../x.cfg'}, 'name'],
-                                   [{first: `${'x'.repeat(58)}.cfg`}, 'long']]) {
+                                   [{first: `${'x'.repeat(58)}.cfg`}, 'long'],
+                                   // The module reads both up to a NUL: the part after it is never checked.
+                                   [{key: 'F5\0";quit'}, 'key'], [{first: 'chat.cfg\0 x'}, 'name']]) {
     assert.deepEqual(tallsay.chain(bytes('a\n'.repeat(10)), options), {status, scripts: []}, status);
   }
   assert.equal(tallsay.isKeyName('mouse4'), true);
   assert.equal(tallsay.isKeyName('F13'), false);
+  assert.equal(tallsay.isKeyName('F5\0";quit'), false);
 });
 
 // The zip of a chain, as unzip reads it back.
