@@ -14,33 +14,6 @@ bool is_blank(char c) {
   return byte != 0 && byte <= 0x20;
 }
 
-// The texts of the commands of `script`, before they are split into words.
-std::vector<std::string_view> split_commands(std::string_view script, ConsoleKind kind) {
-  const bool by_line = kind == ConsoleKind::kLineByLine && script.size() > kLineByLineAbove;
-  std::vector<std::string_view> texts;
-  std::size_t start = 0;
-  bool quoted = false;
-  for (std::size_t at = 0; at < script.size(); ++at) {
-    const char c = script[at];
-    const auto byte = static_cast<unsigned char>(c);
-    bool ends = c == '\n' || (c == ';' && !quoted);
-    if (kind != ConsoleKind::kTarget && c == '\r') ends = true;
-    if (by_line && (byte < 0x20 || byte >= 0x80)) ends = true;
-    if (!ends) {
-      if (c == '"') quoted = !quoted;
-      continue;
-    }
-    std::string_view text = script.substr(start, at - start);
-    // The CR of a CR LF line end is not part of the command.
-    if (c == '\n' && !text.empty() && text.back() == '\r') text.remove_suffix(1);
-    texts.push_back(text);
-    start = at + 1;
-    quoted = false;
-  }
-  if (start < script.size()) texts.push_back(script.substr(start));
-  return texts;
-}
-
 // The command of `text`; false for a blank command or a comment.
 bool parse_command(std::string_view text, ModelCommand& command) {
   std::size_t at = 0;
@@ -64,28 +37,61 @@ bool parse_command(std::string_view text, ModelCommand& command) {
   return true;
 }
 
+// Calls `visit` with each command that `kind` of console runs for `script`,
+// in order, until it returns false.
+template <typename Visit>
+void for_each_command(std::string_view script, ConsoleKind kind, Visit visit) {
+  const bool by_line = kind == ConsoleKind::kLineByLine && script.size() > kLineByLineAbove;
+  const auto take = [&](std::string_view text) {
+    ModelCommand command;
+    return !parse_command(text, command) || visit(command);
+  };
+  std::size_t start = 0;
+  bool quoted = false;
+  for (std::size_t at = 0; at < script.size(); ++at) {
+    const char c = script[at];
+    const auto byte = static_cast<unsigned char>(c);
+    bool ends = c == '\n' || (c == ';' && !quoted);
+    if (kind != ConsoleKind::kTarget && c == '\r') ends = true;
+    if (by_line && (byte < 0x20 || byte >= 0x80)) ends = true;
+    if (!ends) {
+      if (c == '"') quoted = !quoted;
+      continue;
+    }
+    std::string_view text = script.substr(start, at - start);
+    // The CR of a CR LF line end is not part of the command.
+    if (c == '\n' && !text.empty() && text.back() == '\r') text.remove_suffix(1);
+    if (!take(text)) return;
+    start = at + 1;
+    quoted = false;
+  }
+  if (start < script.size()) take(script.substr(start));
+}
+
 std::string whole(const ModelCommand& command) {
   return std::string(command.name) + " " + std::string(command.arguments);
 }
 
 std::string check_stricter(std::string_view script, ConsoleKind kind, const char* which,
                            const std::vector<std::string>& allowed) {
-  for (const ModelCommand& command : run_console(script, kind)) {
-    if (command.name == "say" || names_nothing(command.name)) continue;
-    if (std::find(allowed.begin(), allowed.end(), whole(command)) != allowed.end()) continue;
-    return std::string(which) + " console runs " + whole(command);
-  }
-  return "";
+  std::string fault;
+  for_each_command(script, kind, [&](const ModelCommand& command) {
+    if (command.name == "say" || names_nothing(command.name)) return true;
+    if (std::find(allowed.begin(), allowed.end(), whole(command)) != allowed.end()) return true;
+    fault = std::string(which) + " console runs " + whole(command);
+    return false;
+  });
+  return fault;
 }
 
 }  // namespace
 
 std::vector<ModelCommand> run_console(std::string_view script, ConsoleKind kind) {
   std::vector<ModelCommand> commands;
-  for (const std::string_view text : split_commands(script, kind)) {
-    ModelCommand command;
-    if (parse_command(text, command)) commands.push_back(command);
-  }
+  for_each_command(script, kind, [&](const ModelCommand& command) {
+    commands.push_back(command);
+    return true;
+  });
   return commands;
 }
 
@@ -115,23 +121,24 @@ std::vector<std::string> say_rows(std::string_view script) {
 
 std::string check_harmless(std::string_view script, const std::vector<std::string>& rows,
                            const std::vector<std::string>& allowed) {
-  const std::vector<ModelCommand> commands = run_console(script, ConsoleKind::kTarget);
-  if (commands.size() != rows.size() + allowed.size()) {
-    return "the target console runs " + std::to_string(commands.size()) + " commands, not " +
-           std::to_string(rows.size() + allowed.size());
-  }
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (commands[i].name != "say" || commands[i].said != rows[i]) {
-      return "the target console's command " + std::to_string(i + 1) + " is " + whole(commands[i]) +
-             ", not the say of row " + std::to_string(i + 1);
+  std::size_t count = 0;
+  std::string fault;
+  for_each_command(script, ConsoleKind::kTarget, [&](const ModelCommand& command) {
+    const std::size_t i = count++;
+    if (i < rows.size() && (command.name != "say" || command.said != rows[i])) {
+      fault = "the target console's command " + std::to_string(i + 1) + " is " + whole(command) +
+              ", not the say of row " + std::to_string(i + 1);
+    } else if (i >= rows.size() && i < rows.size() + allowed.size() &&
+               whole(command) != allowed[i - rows.size()]) {
+      fault = "the target console runs " + whole(command) + ", not " + allowed[i - rows.size()];
     }
+    return fault.empty();
+  });
+  if (fault.empty() && count != rows.size() + allowed.size()) {
+    fault = "the target console runs " + std::to_string(count) + " commands, not " +
+            std::to_string(rows.size() + allowed.size());
   }
-  for (std::size_t i = 0; i < allowed.size(); ++i) {
-    if (whole(commands[rows.size() + i]) != allowed[i]) {
-      return "the target console runs " + whole(commands[rows.size() + i]) + ", not " + allowed[i];
-    }
-  }
-  std::string fault = check_stricter(script, ConsoleKind::kCarriageReturn, "a CR", allowed);
+  if (fault.empty()) fault = check_stricter(script, ConsoleKind::kCarriageReturn, "a CR", allowed);
   // A small script is read line by line as the CR console reads it.
   if (fault.empty() && script.size() > kLineByLineAbove) {
     fault = check_stricter(script, ConsoleKind::kLineByLine, "a line-by-line", allowed);
