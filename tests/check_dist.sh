@@ -41,4 +41,17 @@ echo "tallsay-window.exe: $size bytes"
 "$work/$linux/tallsay-preview" "$work/hello.cfg" >"$work/hello.shown"
 # The example makes a script that the console takes whole: no note.
 ! grep '^note: ' "$work/hello.shown" || fail "the example's script passes a limit of the console"
+# The chain the Linux read-me makes by hand: each script the tool's own for
+# its line and the bind of the next.
+mkdir "$work/chain" && cp "$work/$linux/tallsay" "$work/chain/"
+printf 'gg wp\nnice shot\nthanks\n' >"$work/chain/lines.txt"
+sed -n '/^    n=\$(grep -c/,/^    done <lines.txt/p' "$work/$linux/README" | sed 's/^    //' >"$work/chain.sh"
+(cd "$work/chain" && bash "$work/chain.sh")
+for made in "chat.cfg gg wp chat-2.cfg" "chat-2.cfg nice shot chat-3.cfg" "chat-3.cfg thanks chat.cfg"; do
+  set -- $made
+  name=$1 next=${*: -1} line=${*:2:$#-2}
+  printf '%s\n' "$line" | "$work/$linux/tallsay" --out-file="$work/expected.cfg"
+  printf 'bind F5 "exec %s"\r\n' "$next" >>"$work/expected.cfg"
+  cmp -s "$work/expected.cfg" "$work/chain/$name" || fail "the read-me's chain: $name differs"
+done
 echo "check_dist: both archives hold what a player needs"
