@@ -395,8 +395,8 @@ enum ControlId : int {
   kIdLabelLine,
   // The choice of the way a text is converted, in a dialog of its own.
   kIdChainQuestion = 200,  // what the text holds, and the question
-  kIdChainWay,             // radio button: one banner per key press
   kIdOneScript,            // radio button: one script with every line
+  kIdChainWay,             // radio button: one banner per key press
   kIdChainKeyLabel,
   kIdChainKey,      // the key of the chain
   kIdChainHint,     // what a key name may be
