@@ -330,13 +330,15 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
     EXPECT_EQ(expand(c[10], dir), status) << c[0];
     // Each script written: the tool's script for its line and the bind of
     // the next, the last binding the first.
-    const std::vector<std::string> lines = text_lines(read_file(text_path));
+    const std::vector<std::string> lines =
+        text_lines(read_file(std::filesystem::u8path(text_path)));
     if (look.outcome == ConvertOutcome::kConverted) {
       EXPECT_EQ(static_cast<std::int64_t>(lines.size()), look.lines) << c[0];
     }
     const std::string first = file_name_of(first_path.c_str());
     const std::filesystem::path folder = std::filesystem::u8path(first_path).parent_path();
     std::vector<std::string> written;
+    ASSERT_LE(result.written, static_cast<int>(lines.size())) << c[0];
     for (int i = 0; i < result.written; ++i) {
       char name[kMaxScriptNameBytes + 1];
       char next[kMaxScriptNameBytes + 1];
