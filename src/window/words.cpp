@@ -543,7 +543,7 @@ std::size_t describe_paste(const Paste& paste, char* buffer, std::size_t size) {
   return say(buffer, size,
              "The line box takes one line: the first line pasted is in it, and the %lld line%s "
              "after it %s left out. Convert a text file\xE2\x80\xA6 turns a whole text into one "
-             "script.",
+             "script, or into one banner per key press.",
              static_cast<long long>(paste.other_lines), plural(paste.other_lines),
              paste.other_lines == 1 ? "was" : "were");
 }
