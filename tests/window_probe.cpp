@@ -5,6 +5,9 @@
 // the control with the focus, the list's first line shown and the line
 // chosen, and the lines sent. With an argument:
 //   question    prints the words of the open message box titled "tallsay: ..."
+//   choice      prints what the open choice between one script and a chain
+//               shows: its question, the way chosen, the key, whether the
+//               key box can be typed in, and why a key was refused
 //   minimum     sizes the window to its minimum and prints each control that
 //               is outside the window, empty or over another ("layout<tab>ok"
 //               when none is)
@@ -100,6 +103,29 @@ int print_question() {
   EnumWindows(find_question, reinterpret_cast<LPARAM>(&box));
   if (box == nullptr) return 1;
   print_control(box, "question", 0xFFFF);  // the message box's text
+  return 0;
+}
+
+BOOL CALLBACK find_choice(HWND window, LPARAM found) {
+  wchar_t title[64];
+  GetWindowTextW(window, title, 64);
+  if (std::wcsncmp(title, L"tallsay: convert ", 17) != 0 || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+int print_choice() {
+  HWND dialog = nullptr;
+  EnumWindows(find_choice, reinterpret_cast<LPARAM>(&dialog));
+  if (dialog == nullptr) return 1;
+  print_control(dialog, "choice_question", tallsay::kIdChainQuestion);
+  const bool chain = IsDlgButtonChecked(dialog, tallsay::kIdChainWay) == BST_CHECKED;
+  const bool script = IsDlgButtonChecked(dialog, tallsay::kIdOneScript) == BST_CHECKED;
+  std::printf("choice_way\t%s\n", chain == script ? "none" : chain ? "chain" : "script");
+  print_control(dialog, "choice_key", tallsay::kIdChainKey);
+  std::printf("choice_key_enabled\t%d\n",
+              IsWindowEnabled(GetDlgItem(dialog, tallsay::kIdChainKey)) != 0 ? 1 : 0);
+  print_control(dialog, "choice_refusal", tallsay::kIdChainRefusal);
   return 0;
 }
 
@@ -214,6 +240,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "question") == 0) return print_question();
+  if (std::strcmp(command, "choice") == 0) return print_choice();
   const HWND window = FindWindowW(tallsay::kWindowClass, L"tallsay");
   if (window == nullptr) return 1;
   if (std::strcmp(command, "minimum") == 0) return check_minimum(window);

@@ -5,10 +5,12 @@
 // steps (window_words.cases).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -100,12 +102,16 @@ TEST(WindowTest, SettingsFile) {
 }
 
 TEST(WindowTest, SettingsReadBackAsWritten) {
-  for (const auto& written : {settings_with("C:\\Program Files (x86)\\Иван\\日本語 & (x).cfg", -12,
-                                            true, "C:\\Program Files (x86)\\Иван"),
-                              settings_with(std::string(kMaxPathBytes - 1, 'p'), 2147483647, false,
-                                            std::string(kMaxPathBytes - 1, 'f')),
-                              settings_with("", 0, true)}) {
+  for (auto written : {settings_with("C:\\Program Files (x86)\\Иван\\日本語 & (x).cfg", -12, true,
+                                     "C:\\Program Files (x86)\\Иван"),
+                       settings_with(std::string(kMaxPathBytes - 1, 'p'), 2147483647, false,
+                                     std::string(kMaxPathBytes - 1, 'f')),
+                       settings_with("", 0, true)}) {
     char text[kSettingsTextBytes];
+    // The way of converting and the key, each way.
+    written.convert_chain = written.hide_name;
+    std::snprintf(written.chain_key, sizeof written.chain_key, "%s",
+                  written.hide_name ? "KP_RIGHTARROW" : "f12");
     const std::size_t length = write_settings(written, text, sizeof text);
     const std::string_view bytes(text, length);
     EXPECT_EQ(std::string(bytes).find('\n'), std::string(bytes).find("\r\n") + 1);
@@ -115,6 +121,8 @@ TEST(WindowTest, SettingsReadBackAsWritten) {
     EXPECT_EQ(written.max_line_len, read.max_line_len);
     EXPECT_EQ(written.hide_name, read.hide_name);
     EXPECT_STREQ(written.last_folder, read.last_folder);
+    EXPECT_EQ(written.convert_chain, read.convert_chain);
+    EXPECT_STREQ(written.chain_key, read.chain_key);
     EXPECT_TRUE(same_settings(written, read));
   }
 }
@@ -136,6 +144,13 @@ TEST(WindowTest, SettingsOfTwoWindowsAreKept) {
   take_setting(file, chosen, SettingKey::kScript);
   take_setting(file, chosen, SettingKey::kLastFolder);
   EXPECT_TRUE(same_settings(settings_with("b.cfg", 40, true, "D:\\game"), file));
+  // The way of converting goes with its key.
+  WindowSettings converting = file;
+  converting.convert_chain = false;
+  std::snprintf(converting.chain_key, sizeof converting.chain_key, "F6");
+  EXPECT_FALSE(same_settings(file, converting));
+  take_setting(file, converting, SettingKey::kConvert);
+  EXPECT_TRUE(same_settings(converting, file));
 }
 
 TEST(WindowTest, CommandLine) {
@@ -234,6 +249,124 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
   }
 }
 
+// The lines of `text` that a conversion takes: up to the first empty line,
+// without their line ends or a UTF-8 mark.
+std::vector<std::string> text_lines(std::string text) {
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  std::vector<std::string> lines;
+  for (std::string line : split(text, '\n')) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) break;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The script the interactive run of tallsay leaves for `line` with the
+// options of `settings`.
+std::string interactive_script(const std::string& line, const WindowSettings& settings) {
+  ScratchDir dir;
+  auto args = tool_options(settings);
+  args.push_back("--out-file=" + dir.file("tool.cfg"));
+  run_tool(dir, args, line + "\n");
+  return read_file(dir.path / "tool.cfg");
+}
+
+// Makes what a row of window_chains.cases puts in the folder before: NAME/
+// a folder, NAME=BYTES a file. Returns the files made, with their bytes.
+std::vector<std::pair<std::string, std::string>> make_before(const ScratchDir& dir,
+                                                             const std::string& before) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const std::string& item : split(before, '|')) {
+    const std::size_t equals = item.find('=');
+    if (equals == std::string::npos) {
+      std::filesystem::create_directory(dir.path / item.substr(0, item.size() - 1));
+    } else {
+      files.emplace_back(item.substr(0, equals), item.substr(equals + 1));
+      test::write_file(dir.path / files.back().first, files.back().second);
+    }
+  }
+  return files;
+}
+
+TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
+  const char* looks[] = {
+      "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
+      "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
+  const char* outcomes[] = {"written",       "input_open_failed", "same_file",
+                            "name_too_long", "write_failed",      "read_failed"};
+  for (const auto& c : test::read_cases({"window_chains.cases"}, 11, 11)) {
+#ifndef __linux__
+    if (c[1] == "linux") continue;
+#endif
+    ScratchDir dir;
+    test::write_file(dir.path / "in.txt", c[4]);
+    const auto before = make_before(dir, c[7]);
+    std::set<std::string> names = test::names_in(dir);
+    const auto options = split(c[2], '|');
+    const WindowSettings settings =
+        settings_with("chat.cfg", std::stoi(options[0]), options[1] == "1");
+    const std::string text_path = expand(c[5], dir);
+    const std::string first_path = expand(c[6], dir);
+    errno = 0;
+    const TextLook look = look_at_text_file(text_path.c_str(), work);
+    std::string why = reason();
+    char status[kStatusBytes];
+    std::string outcome = looks[static_cast<int>(look.outcome)];
+    ChainResult result{};
+    if (look.outcome != ConvertOutcome::kConverted) {
+      describe_look(look, text_path.c_str(), why.c_str(), status, sizeof status);
+    } else {
+      std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
+      names.insert("warnings");
+      errno = 0;
+      result =
+          write_text_chain(text_path.c_str(), first_path.c_str(), settings, c[3], work, warnings);
+      why = reason();
+      std::fclose(warnings);
+      outcome = outcomes[static_cast<int>(result.outcome)];
+      describe_chain(result, text_path.c_str(), first_path.c_str(), c[3], look.lines, why.c_str(),
+                     status, sizeof status);
+    }
+    EXPECT_EQ(c[8], outcome) << c[0];
+    EXPECT_EQ(std::stoi(c[9]), result.written) << c[0];
+    EXPECT_EQ(expand(c[10], dir), status) << c[0];
+    // Each script written: the tool's script for its line and the bind of
+    // the next, the last binding the first.
+    const std::vector<std::string> lines =
+        text_lines(read_file(std::filesystem::u8path(text_path)));
+    if (look.outcome == ConvertOutcome::kConverted) {
+      EXPECT_EQ(static_cast<std::int64_t>(lines.size()), look.lines) << c[0];
+    }
+    const std::string first = file_name_of(first_path.c_str());
+    const std::filesystem::path folder = std::filesystem::u8path(first_path).parent_path();
+    std::vector<std::string> written;
+    ASSERT_LE(result.written, static_cast<int>(lines.size())) << c[0];
+    for (int i = 0; i < result.written; ++i) {
+      char name[kMaxScriptNameBytes + 1];
+      char next[kMaxScriptNameBytes + 1];
+      ASSERT_TRUE(chain_script_name(first, i, name)) << c[0];
+      const bool last = i + 1 == static_cast<int>(lines.size());
+      ASSERT_TRUE(chain_script_name(first, last ? 0 : i + 1, next)) << c[0];
+      const std::string bind = std::string("bind ") + c[3] + " \"exec " + next + "\"";
+      const std::string script = read_file(folder / name);
+      EXPECT_EQ(interactive_script(lines[i], settings) + bind + "\r\n", script) << c[0] << ' ' << i;
+      EXPECT_EQ("", test::check_harmless(script, test::say_rows(script), {bind}))
+          << c[0] << ' ' << i;
+      written.push_back(name);
+    }
+    // Nothing else: the files there before and not written are as they
+    // were, and no other file is made.
+    for (const auto& [name, bytes] : before) {
+      if (std::find(written.begin(), written.end(), name) == written.end()) {
+        EXPECT_EQ(bytes, read_file(dir.path / name)) << c[0] << ' ' << name;
+      }
+    }
+    if (folder == dir.path) names.insert(written.begin(), written.end());
+    EXPECT_EQ(names, test::names_in(dir)) << c[0];
+  }
+}
+
 // What one row of window_words.cases gives.
 std::string word(const std::string& function, const std::vector<std::string>& in) {
   char path[kMaxPathBytes];
@@ -324,22 +457,75 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     for (int row = 1; row < 8; ++row) drawing += '|' + rows[row];
     return drawing;
   }
+  if (function == "read_settings") {
+    WindowSettings settings = default_settings();
+    read_settings(in.empty() ? "" : in[0], settings);
+    return std::string(settings.convert_chain ? "chain " : "script ") + settings.chain_key;
+  }
+  if (function == "describe_key_entry") {
+    describe_key_entry(in.empty() ? "" : in[0], text, sizeof text);
+    return text;
+  }
+  if (function == "describe_chain_question") {
+    describe_chain_question(in[0].c_str(), std::stoll(in[1]), text, sizeof text);
+    return text;
+  }
+  if (function == "describe_replace") {
+    describe_replace(in[0].c_str(), in[1] == "1", text, sizeof text);
+    return text;
+  }
+  if (function == "describe_chain_clash") {
+    ChainClash clash{std::stoll(in[2]), "", ExistingFile{Existing::kOther, std::stoll(in[1])}};
+    std::snprintf(clash.first, sizeof clash.first, "%s", in[0].c_str());
+    describe_chain_clash(clash, text, sizeof text);
+    return text;
+  }
+  if (function == "describe_look") {
+    const TextLook look{
+        in[0] == "read_failed" ? ConvertOutcome::kReadFailed : ConvertOutcome::kInputOpenFailed, 0};
+    describe_look(look, in[1].c_str(), in[2].c_str(), text, sizeof text);
+    return text;
+  }
+  if (function == "describe_chain") {
+    // outcome, scripts written, lines over a limit (apart by commas, with
+    // how many there are), lines of the text, first script, key, reason.
+    const char* outcomes[] = {"written",       "input_open_failed", "same_file",
+                              "name_too_long", "write_failed",      "read_failed"};
+    const auto outcome = std::find(std::begin(outcomes), std::end(outcomes), in[0]);
+    if (outcome == std::end(outcomes)) return "no outcome " + in[0];
+    ChainResult result{};
+    result.outcome = static_cast<ChainOutcome>(outcome - std::begin(outcomes));
+    result.written = std::stoi(in[1]);
+    const auto over = split(in[2], ',');
+    result.over_count = std::stoi(over[0]);
+    for (std::size_t i = 1; i < over.size(); ++i) result.over_lines[i - 1] = std::stoi(over[i]);
+    describe_chain(result, "C:\\texts\\lines.txt", in[4].c_str(), in[5], std::stoll(in[3]),
+                   in[6].c_str(), text, sizeof text);
+    return text;
+  }
   ADD_FAILURE() << "no function " << function;
   return "";
 }
 
-// Every control's mnemonic leads to one control only.
-TEST(WindowTest, MnemonicsAreUnique) {
-  for (const ControlText& control : kControlTexts) {
+// Every control's mnemonic leads to one control only, in the window and in
+// the choice of the way a text is converted.
+template <std::size_t N>
+void expect_unique_mnemonics(const ControlText (&texts)[N]) {
+  for (const ControlText& control : texts) {
     const char* mark = std::strchr(control.text, '&');
     if (mark == nullptr) continue;
     int controls = 0;
-    for (const ControlText& other : kControlTexts) {
+    for (const ControlText& other : texts) {
       const char* other_mark = std::strchr(other.text, '&');
       controls += other_mark != nullptr && std::tolower(other_mark[1]) == std::tolower(mark[1]);
     }
     EXPECT_EQ(1, controls) << control.text;
   }
+}
+
+TEST(WindowTest, MnemonicsAreUnique) {
+  expect_unique_mnemonics(kControlTexts);
+  expect_unique_mnemonics(kChainDialogTexts);
 }
 
 // What the path chosen as a script names, before the window replaces it.
@@ -360,6 +546,32 @@ TEST(WindowTest, ExistingFiles) {
     const ExistingFile file = check_existing(dir.file(c.name).c_str());
     EXPECT_EQ(c.kind, file.kind) << c.name;
     EXPECT_EQ(c.size, file.size) << c.name;
+  }
+}
+
+// Before a chain replaces the scripts after its first: the files of other
+// kinds among them are found, tallsay's own scripts, folders and files that
+// are not there are not.
+TEST(WindowTest, FilesAChainWouldReplace) {
+  ScratchDir dir;
+  test::write_file(dir.path / "chat-2.cfg", "// TALLSAY 4 line text version 1.0\r\n\r\n");
+  test::write_file(dir.path / "chat-3.cfg", "bind w +forward\r\nname Player\r\n");
+  std::filesystem::create_directory(dir.path / "chat-4.cfg");
+  test::write_file(dir.path / "chat-6.cfg", "");
+  test::write_file(dir.path / "chat.cfg", "not a script, the first's own question\r\n");
+  const std::string first = dir.file("chat.cfg");
+  const struct {
+    std::int64_t lines;
+    std::int64_t count;
+    const char* file;
+    std::int64_t size;
+  } cases[] = {{1, 0, "", -1},           {2, 0, "", -1},           {3, 1, "chat-3.cfg", 30},
+               {5, 1, "chat-3.cfg", 30}, {6, 2, "chat-3.cfg", 30}, {100, 2, "chat-3.cfg", 30}};
+  for (const auto& c : cases) {
+    const ChainClash clash = find_chain_clash(first.c_str(), c.lines);
+    EXPECT_EQ(c.count, clash.count) << c.lines;
+    EXPECT_EQ(c.count > 0 ? dir.file(c.file) : "", clash.first) << c.lines;
+    EXPECT_EQ(c.size, clash.file.size) << c.lines;
   }
 }
 

@@ -9,8 +9,9 @@
 # file that is not a script and a name the console cannot run, settings that
 # cannot be written where they were, the layout at the minimum size and
 # after a resize, the labels' Alt keys and the width box, the notes under the
-# drawing, converting a text, and the smaller ones (a line sent again, a
-# long status, a folder as the script, two windows, a paste, forged drops).
+# drawing, converting a text into one script and into a chain (one banner
+# per key press), and the smaller ones (a line sent again, a long status, a
+# folder as the script, two windows, a paste, forged drops).
 # window_probe reads what the window shows.
 # Usage: window_wine_test.sh WINDOW_EXE TOOL_EXE PROBE_EXE WINE_PREFIX EMULATOR...
 # WINDOW_TEST_ONLY=PART runs only that part (a function below named part_...).
@@ -323,23 +324,109 @@ part_keys_and_notes() {
   close_window
 }
 
-# Converting: the banners written, those over the limit and the game's
-# advice; nothing converted said plainly.
+# What the open choice between one script and a chain shows of `1`.
+chosen() { run "$work/$(basename "$probe_exe")" choice | tr -d '\r' | sed -n "s/^$1\t//p"; }
+
+# Waits for the choice between one script and a chain, and focuses it.
+wait_choice() {
+  local id
+  id=$(timeout 60 xdotool search --sync --onlyvisible --name '^tallsay: convert ' | head -n 1) ||
+    fail "the choice between one script and a chain did not open"
+  xdotool windowfocus --sync "$id"
+  for _ in $(seq 40); do [ -n "$(chosen choice_way)" ] && return 0; sleep 0.5; done
+  fail "the choice shows nothing"
+}
+
+# Converting into one script: the banners written, those over the limit
+# and the game's advice; a text with nothing to convert said plainly before
+# anything is asked.
 part_converting() {
-  echo "== converting a text file"
+  echo "== converting a text file into one script"
   for _ in $(seq 30); do printf 'Hello world\r\n'; done >"$work/thirty.txt"
   : >"$work/empty.txt"
   mkdir -p "$typed"
   start_window "--out-file=$(windows_path "$chat")" --line-len=40
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$work/thirty.txt")"
+  wait_choice
+  [ "$(chosen choice_question)" = "thirty.txt holds 30 lines up to its first empty one. How should the game say them?" ] ||
+    fail "the choice asks: $(chosen choice_question)"
+  xdotool key alt+o Return
   save_as '^Save the converted script as' "$(windows_path "$typed/thirty.cfg")"
   wait_status "thirty.cfg now holds 30 banners of thirty.txt, every line up to the first empty one; 30 are wider than 40 columns. In the game: the game runs nothing of a script over 8191 bytes; bind one banner per key"
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$work/empty.txt")"
-  save_as '^Save the converted script as' "$(windows_path "$typed/empty.cfg")"
   wait_status "Nothing converted: empty.txt is empty. The script was not written."
+  ! xdotool search --onlyvisible --name '^tallsay: convert |^Save the converted' >/dev/null ||
+    fail "an empty text was asked about"
   [ ! -e "$typed/empty.cfg" ] || fail "an empty text gave a script"
+  close_window
+}
+
+# One banner per key press: the choice, a key refused, the chain of three
+# lines byte for byte the tool's scripts each with the bind of the next,
+# the way and key kept for the next text; then the fifth script of twelve
+# cannot be written, and the status says which were.
+part_chain() {
+  echo "== a chain of three lines, and the fifth script of twelve not written"
+  fresh_settings
+  local chain="$work/chain" i
+  mkdir -p "$chain"
+  printf 'gg wp\r\nnice shot\r\nthanks\r\n' >"$work/three.txt"
+  start_window "--out-file=$(windows_path "$chat")" --line-len=40 --no-name
+  xdotool key alt+v
+  save_as '^Convert a text file' "$(windows_path "$work/three.txt")"
+  wait_choice
+  [ "$(chosen choice_question)" = "three.txt holds 3 lines up to its first empty one. How should the game say them?" ] ||
+    fail "the choice asks: $(chosen choice_question)"
+  [ "$(chosen choice_way)" = chain ] && [ "$(chosen choice_key)" = F5 ] ||
+    fail "the first choice is '$(chosen choice_way)' on '$(chosen choice_key)'"
+  xdotool key alt+o
+  [ "$(chosen choice_key_enabled)" = 0 ] || fail "the key box is open for one script"
+  xdotool key alt+b
+  [ "$(chosen choice_key_enabled)" = 1 ] || fail "the key box is shut for a chain"
+  xdotool key alt+k
+  type_line 'F5 quit'
+  xdotool key Return
+  local refusal="The game's console binds no key named \"F5 quit\": a key is a letter, a digit, F1 to F12 or one of the console's other key names such as SPACE or MOUSE4, without blanks, quotes or ;."
+  for _ in $(seq 20); do [ "$(chosen choice_refusal)" = "$refusal" ] && break; sleep 0.5; done
+  [ "$(chosen choice_refusal)" = "$refusal" ] || fail "the key was refused with: $(chosen choice_refusal)"
+  xdotool key alt+k
+  type_line F6
+  xdotool key Return
+  save_as "^Save the chain's first script as" "$(windows_path "$chain/chat.cfg")"
+  wait_status "3 scripts written in $(windows_path "$chain"): chat.cfg to chat-3.cfg, one line of three.txt each. Each press of F6 says the next line, and after the last the first again; press it at most once every 4 seconds. In the game's console, type once: bind F6 \"exec chat.cfg\""
+  local lines=("gg wp" "nice shot" "thanks") names=(chat.cfg chat-2.cfg chat-3.cfg)
+  for i in 0 1 2; do
+    cmp <(interactive_script "${lines[$i]}" --line-len=40 --no-name
+      printf 'bind F6 "exec %s"\r\n' "${names[$(((i + 1) % 3))]}") "$chain/${names[$i]}" ||
+      fail "${names[$i]} is not the tool's script of '${lines[$i]}' and the bind of the next"
+  done
+  [ ! -e "$chain/chat-4.cfg" ] || fail "a fourth script was written"
+  grep -q 'convert=chain' "$work/tallsay-window.ini" && grep -q 'chain-key=F6' "$work/tallsay-window.ini" ||
+    fail "the way and key are not kept: $(tr '\r\n' '  ' <"$work/tallsay-window.ini")"
+  for i in $(seq 12); do printf 'line %d\r\n' "$i"; done >"$work/twelve.txt"
+  mkdir "$chain/twelve-5.cfg"
+  xdotool key alt+v
+  save_as '^Convert a text file' "$(windows_path "$work/twelve.txt")"
+  wait_choice
+  [ "$(chosen choice_way)" = chain ] && [ "$(chosen choice_key)" = F6 ] ||
+    fail "the next choice is '$(chosen choice_way)' on '$(chosen choice_key)'"
+  xdotool key Return
+  save_as "^Save the chain's first script as" "$(windows_path "$chain/twelve.cfg")"
+  wait_status "twelve.cfg to twelve-4.cfg were written in $(windows_path "$chain"); twelve-5.cfg, the 5th of 12, could not be written: "
+  local status
+  status=$(shown status)
+  echo "the window says: $status"
+  [[ "$status" == *"could not be written: "?*". Until every script is written, the chain breaks after twelve-4.cfg: convert the text again once the reason is gone." ]] ||
+    fail "no reason given: $status"
+  names=(twelve.cfg twelve-2.cfg twelve-3.cfg twelve-4.cfg twelve-5.cfg)
+  for i in 0 1 2 3; do
+    cmp <(interactive_script "line $((i + 1))" --line-len=40 --no-name
+      printf 'bind F6 "exec %s"\r\n' "${names[$((i + 1))]}") "$chain/${names[$i]}" ||
+      fail "${names[$i]} is not whole"
+  done
+  [ -d "$chain/twelve-5.cfg" ] && [ ! -e "$chain/twelve-6.cfg" ] || fail "the chain went on after the fifth"
   close_window
 }
 
@@ -515,8 +602,8 @@ start_window
 [ "$(shown path)" = "$(windows_path "$good")" ] || fail "the script was not remembered"
 close_window
 
-for part in documents not_a_script settings_place layout keys_and_notes converting list paste \
-  forged_drops status two_windows; do
+for part in documents not_a_script settings_place layout keys_and_notes converting chain list \
+  paste forged_drops status two_windows; do
   "part_$part"
 done
 echo "window_wine_test: the window writes what the interactive run writes"

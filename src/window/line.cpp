@@ -2,6 +2,7 @@
 // of the line box and the list of lines sent.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -180,6 +181,53 @@ ConvertOutcome convert_text_file(const char* text_path, const char* script_path,
   }
   errno = error;
   return outcome;
+}
+
+TextLook look_at_text_file(const char* text_path, ScriptWork& work) {
+  TextLook look{ConvertOutcome::kInputOpenFailed, 0};
+  std::FILE* input = open_file(text_path, "rb");
+  if (input == nullptr) return look;
+  look.outcome = look_at_text(input, work.reader);
+  if (look.outcome == ConvertOutcome::kConverted) {
+    start_reading(work.reader, input);
+    while (read_text_line(work.lines[0], work.reader) != 0) ++look.lines;
+    if (work.reader.failed) look.outcome = ConvertOutcome::kReadFailed;
+  }
+  const int error = errno;
+  std::fclose(input);
+  errno = error;
+  return look;
+}
+
+ChainResult write_text_chain(const char* text_path, const char* first_path,
+                             const WindowSettings& settings, std::string_view key, ScriptWork& work,
+                             std::FILE* warnings) {
+  const char* name = file_name_of(first_path);
+  RunOptions options;
+  options.max_line_len = settings.max_line_len;
+  options.hide_name = settings.hide_name;
+  return write_chain(text_path,
+                     std::string_view(first_path, static_cast<std::size_t>(name - first_path)),
+                     name, key, options, work, warnings);
+}
+
+ChainClash find_chain_clash(const char* first_path, std::int64_t lines) {
+  ChainClash clash{0, "", ExistingFile{Existing::kNothing, -1}};
+  const char* first = file_name_of(first_path);
+  const int folder = static_cast<int>(first - first_path);
+  char name[kMaxScriptNameBytes + 1];
+  char path[kMaxPathBytes];
+  for (int index = 1; index < lines && chain_script_name(first, index, name); ++index) {
+    const int length = std::snprintf(path, sizeof path, "%.*s%s", folder, first_path, name);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) break;
+    const ExistingFile file = check_existing(path);
+    if (file.kind != Existing::kOther || file.size < 0) continue;
+    if (clash.count++ == 0) {
+      std::memcpy(clash.first, path, static_cast<std::size_t>(length) + 1);
+      clash.file = file;
+    }
+  }
+  return clash;
 }
 
 bool script_name_for_text(const char* text_path, char (&name)[kMaxPathBytes]) {

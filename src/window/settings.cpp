@@ -49,6 +49,11 @@ void read_setting(std::string_view key, std::string_view value, WindowSettings& 
     settings.hide_name = is_on(value);
   } else if (key == "folder") {
     copy_path(value, settings.last_folder);
+  } else if (key == "convert" && (value == "chain" || value == "script")) {
+    settings.convert_chain = value == "chain";
+  } else if (key == "chain-key" && value.size() < kKeyNameBytes && is_key_name(value)) {
+    std::memcpy(settings.chain_key, value.data(), value.size());
+    settings.chain_key[value.size()] = '\0';
   }
 }
 
@@ -60,6 +65,8 @@ WindowSettings default_settings() {
   settings.max_line_len = 0;
   settings.hide_name = false;
   settings.last_folder[0] = '\0';
+  settings.convert_chain = true;
+  std::memcpy(settings.chain_key, "F5", 3);
   return settings;
 }
 
@@ -77,12 +84,17 @@ void take_setting(WindowSettings& settings, const WindowSettings& from, SettingK
     case SettingKey::kLastFolder:
       std::memcpy(settings.last_folder, from.last_folder, sizeof settings.last_folder);
       break;
+    case SettingKey::kConvert:
+      settings.convert_chain = from.convert_chain;
+      std::memcpy(settings.chain_key, from.chain_key, sizeof settings.chain_key);
+      break;
   }
 }
 
 bool same_settings(const WindowSettings& a, const WindowSettings& b) {
   return std::strcmp(a.script_path, b.script_path) == 0 && a.max_line_len == b.max_line_len &&
-         a.hide_name == b.hide_name && std::strcmp(a.last_folder, b.last_folder) == 0;
+         a.hide_name == b.hide_name && std::strcmp(a.last_folder, b.last_folder) == 0 &&
+         a.convert_chain == b.convert_chain && std::strcmp(a.chain_key, b.chain_key) == 0;
 }
 
 void read_settings(std::string_view text, WindowSettings& settings) {
@@ -112,9 +124,12 @@ std::size_t write_settings(const WindowSettings& settings, char* buffer, std::si
                                    "out-file=%s\r\n"
                                    "line-len=%ld\r\n"
                                    "no-name=%s\r\n"
-                                   "folder=%s\r\n",
+                                   "folder=%s\r\n"
+                                   "convert=%s\r\n"
+                                   "chain-key=%s\r\n",
                                    settings.script_path, static_cast<long>(settings.max_line_len),
-                                   settings.hide_name ? "yes" : "no", settings.last_folder);
+                                   settings.hide_name ? "yes" : "no", settings.last_folder,
+                                   settings.convert_chain ? "chain" : "script", settings.chain_key);
   return length < 0 ? 0 : static_cast<std::size_t>(length);
 }
 

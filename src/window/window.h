@@ -17,16 +17,22 @@
 
 namespace tallsay {
 
+// The longest key name a chain binds (see is_key_name), with its NUL.
+inline constexpr std::size_t kKeyNameBytes = 16;
+
 // What the window remembers between runs.
 struct WindowSettings {
   char script_path[kMaxPathBytes];  // UTF-8; empty while no script is chosen
   std::int32_t max_line_len;        // as --line-len=; 0 or below never warns
   bool hide_name;                   // as --no-name
   char last_folder[kMaxPathBytes];  // the folder of the last file saved; empty for none
+  bool convert_chain;               // a text is converted into a chain, not one script
+  char chain_key[kKeyNameBytes];    // the key of a chain: one is_key_name takes
 };
 
 // One setting, for keeping what another window wrote when saving one's own.
-enum class SettingKey { kScript, kLimit, kHideName, kLastFolder };
+// kConvert is the way of converting with the chain's key.
+enum class SettingKey { kScript, kLimit, kHideName, kLastFolder, kConvert };
 
 // Sets the setting `key` of `settings` to what `from` holds.
 void take_setting(WindowSettings& settings, const WindowSettings& from, SettingKey key);
@@ -34,15 +40,17 @@ void take_setting(WindowSettings& settings, const WindowSettings& from, SettingK
 // Whether two records hold the same settings.
 bool same_settings(const WindowSettings& a, const WindowSettings& b);
 
-// The settings of a first run: no script, no limit, the name shown.
+// The settings of a first run: no script, no limit, the name shown, and a
+// text converted into a chain on F5.
 WindowSettings default_settings();
 
 // Fills `settings` from the text of a settings file: lines of key=value
-// (out-file, line-len, no-name, folder) ending in LF or CR LF; a UTF-8 byte-order
-// mark, empty lines, [section] lines, lines starting with ; or #, unknown
-// keys and a path too long for the record are passed over, leaving what
-// `settings` held. line-len reads as --line-len= does; no-name is on for
-// yes, 1, true or on.
+// (out-file, line-len, no-name, folder, convert, chain-key) ending in LF or
+// CR LF; a UTF-8 byte-order mark, empty lines, [section] lines, lines
+// starting with ; or #, unknown keys and a path too long for the record are
+// passed over, leaving what `settings` held. line-len reads as --line-len=
+// does; no-name is on for yes, 1, true or on; convert is chain or script;
+// chain-key is taken when is_key_name takes it.
 void read_settings(std::string_view text, WindowSettings& settings);
 
 // Writes the text of the settings file for `settings` (CR LF line ends) into
@@ -101,13 +109,10 @@ enum class LineOutcome {
   kWriteFailed,  // writing or closing failed; errno says why
 };
 
-// Room for writing a script: the layout of a line, the script's buffer, and
-// the reader of a text file being converted.
-struct ScriptWork {
-  Banner banner;
-  ScriptFile script;
-  TextReader reader;
-};
+// Room for writing a script or a chain: the layout of a line, the script's
+// buffer, the reader of a text file being converted, and the lines a chain
+// reads ahead.
+using ScriptWork = ChainWork;
 
 // Writes the script at settings.script_path as the interactive run does for
 // the typed line `text` (its bytes without a line end): the header and the
@@ -239,10 +244,73 @@ struct ExistingFile {
 // Looks at what `path` names. A file that cannot be read is kOther.
 ExistingFile check_existing(const char* path);
 
+// What a text file holds before it is converted: whether it has lines to
+// convert, and how many.
+struct TextLook {
+  ConvertOutcome outcome;  // kConverted when it has a first line; else why nothing would be
+                           // converted: kInputOpenFailed, kEmptyText, kFirstLineEmpty,
+                           // kNotText or kReadFailed (errno says why for the first and last)
+  std::int64_t lines;      // its lines up to the first empty one, read as the batch run reads
+};
+
+// Reads the text file `text_path` as a conversion would, to its first empty
+// line, writing nothing.
+TextLook look_at_text_file(const char* text_path, ScriptWork& work);
+
+// Writes the chain of the text file `text_path` (see write_chain) with the
+// width limit and name hiding of `settings`: its first script at
+// `first_path`, the others beside it, each binding `key` to the next;
+// line-length warnings go to `warnings`.
+// REQUIRES: is_script_name(first_path) and is_key_name(key) hold.
+ChainResult write_text_chain(const char* text_path, const char* first_path,
+                             const WindowSettings& settings, std::string_view key, ScriptWork& work,
+                             std::FILE* warnings);
+
+// The files among the scripts of a chain of `lines` scripts after its first
+// at `first_path` that the chain would replace and that are not scripts of
+// the tool (files of other kinds that can be read).
+struct ChainClash {
+  std::int64_t count;
+  char first[kMaxPathBytes];  // the path of the first of them; empty for none
+  ExistingFile file;          // what it holds
+};
+ChainClash find_chain_clash(const char* first_path, std::int64_t lines);
+
 // The question before a file that is not a script of the tool is taken as
 // the script (`file` from check_existing).
 std::size_t describe_not_a_script(const char* path, const ExistingFile& file, char* buffer,
                                   std::size_t size);
+
+// The question before the tallsay script at `path` is replaced by a
+// converted text, or by the first script of a chain (`chain`).
+std::size_t describe_replace(const char* path, bool chain, char* buffer, std::size_t size);
+
+// The question before a chain replaces files that are not scripts of the
+// tool (`clash` from find_chain_clash, with a file).
+std::size_t describe_chain_clash(const ChainClash& clash, char* buffer, std::size_t size);
+
+// What the window says when the text `text_path` gives nothing to convert
+// (`look` from look_at_text_file, not kConverted), before anything is asked.
+std::size_t describe_look(const TextLook& look, const char* text_path, const char* reason,
+                          char* buffer, std::size_t size);
+
+// The question of the choice between one script and a chain, for the text
+// `text_path` of `lines` lines.
+std::size_t describe_chain_question(const char* text_path, std::int64_t lines, char* buffer,
+                                    std::size_t size);
+
+// What the key box's `key` gives: nothing when is_key_name takes it; else
+// that it is refused, and what a key name may be.
+std::size_t describe_key_entry(std::string_view key, char* buffer, std::size_t size);
+
+// The status after writing the chain of the text `text_path` (of `lines`
+// lines, as look_at_text_file counted them) whose first script is
+// `first_path`, binding `key`: the scripts written, the bind to type once,
+// what a press does and the lines that pass a limit of the console on
+// their own; or which scripts were written and why the next was not.
+std::size_t describe_chain(const ChainResult& result, const char* text_path, const char* first_path,
+                           std::string_view key, std::int64_t lines, const char* reason,
+                           char* buffer, std::size_t size);
 
 // What the width box holds.
 enum class LimitEntry {
@@ -325,7 +393,19 @@ enum ControlId : int {
   kIdLabelColumns,
   kIdLabelSent,
   kIdLabelLine,
+  // The choice of the way a text is converted, in a dialog of its own.
+  kIdChainQuestion = 200,  // what the text holds, and the question
+  kIdOneScript,            // radio button: one script with every line
+  kIdChainWay,             // radio button: one banner per key press
+  kIdChainKeyLabel,
+  kIdChainKey,      // the key of the chain
+  kIdChainHint,     // what a key name may be
+  kIdChainRefusal,  // why the key typed is refused
+  kIdChainNote,     // the key's old binding is replaced
 };
+// The system's ids of a dialog's default and Cancel buttons.
+inline constexpr int kIdDialogOk = 1;
+inline constexpr int kIdDialogCancel = 2;
 
 // The words of a control, its mnemonic after '&'.
 struct ControlText {
@@ -344,7 +424,25 @@ inline constexpr ControlText kControlTexts[] = {
     {kIdSay, "&Say"},
 };
 
-// The words of the control `id`; empty for one without words of its own.
+// The words of the choice's controls; the question is made for each text.
+inline constexpr ControlText kChainDialogTexts[] = {
+    {kIdChainWay,
+     "One &banner per key press: a script for each line, and each press of the key says the "
+     "next line"},
+    {kIdOneScript,
+     "&One script with every line: the game says its first banner, and mutes you for 10 "
+     "seconds at the next"},
+    {kIdChainKeyLabel, "&Key:"},
+    {kIdChainHint, "a letter, a digit, F1 to F12, SPACE, MOUSE4\xE2\x80\xA6"},
+    {kIdChainNote,
+     "Press the key at most once every 4 seconds. The chain replaces what the key did in the "
+     "game."},
+    {kIdDialogOk, "&Save as\xE2\x80\xA6"},
+    {kIdDialogCancel, "Cancel"},
+};
+
+// The words of the control `id` of the window or the choice; empty for one
+// without words of its own.
 const char* control_text(int id);
 
 // The control that Alt and the letter `key` (either case) lead to: the one a

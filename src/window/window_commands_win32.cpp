@@ -1,5 +1,5 @@
-// What the window's buttons, keys, pastes and drops do: choosing the script,
-// sending lines, recalling them, converting a text file, and the settings.
+// What the window's buttons, keys and pastes do: choosing the script,
+// sending lines, recalling them, and the settings.
 #include "window/window_win32.h"  // first: windows.h, which the headers below build on
 
 #include <commdlg.h>
@@ -33,109 +33,6 @@ void start_folder(const Window& w, wchar_t* folder, int size) {
   if (SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) {
     folder[0] = L'\0';
   }
-}
-
-// Whether the folder of `path` holds a .cfg file other than its own.
-bool other_scripts_beside(const char* path) {
-  wchar_t pattern[kMaxPathBytes];
-  if (!existing_folder(path, pattern, kMaxPathBytes - 8)) return false;
-  std::wcscat(pattern, L"\\*.cfg");
-  wchar_t own[kMaxPathBytes];
-  widen(file_name_of(path), own, kMaxPathBytes);
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  bool other = false;
-  do {
-    other = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            lstrcmpiW(found.cFileName, own) != 0;
-  } while (!other && FindNextFileW(search, &found) != 0);
-  FindClose(search);
-  return other;
-}
-
-// Keeps the folder of the file just saved, for the next Save window.
-void remember_folder(Window& w, const char* path) {
-  const int length = static_cast<int>(file_name_of(path) - path);
-  std::snprintf(w.saved.last_folder, sizeof w.saved.last_folder, "%.*s",
-                length > 0 ? length - 1 : 0, path);
-  std::memcpy(w.settings.last_folder, w.saved.last_folder, sizeof w.settings.last_folder);
-  save_setting(w, SettingKey::kLastFolder);
-}
-
-// Shows the Save window for a script, starting at `name`; fills `chosen`
-// (UTF-8). Returns false when the player cancels or the window fails, which
-// it says in the status line.
-bool ask_for_script(Window& w, const wchar_t* title, const char* name,
-                    char (&chosen)[kMaxPathBytes]) {
-  wchar_t file[kDialogPathUnits];
-  wchar_t folder[kDialogPathUnits];
-  widen(name, file, kDialogPathUnits);
-  start_folder(w, folder, kDialogPathUnits);
-  OPENFILENAMEW dialog = {};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = w.window;
-  dialog.lpstrFilter = L"Game scripts (*.cfg)\0*.cfg\0All files (*.*)\0*.*\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = kDialogPathUnits;
-  dialog.lpstrInitialDir = folder[0] != L'\0' ? folder : nullptr;
-  dialog.lpstrTitle = title;
-  dialog.lpstrDefExt = L"cfg";
-  // A file that is there is asked about below, knowing what it holds.
-  dialog.Flags =
-      OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-  if (GetSaveFileNameW(&dialog) == 0) {
-    const DWORD error = CommDlgExtendedError();
-    if (error != 0) {
-      std::snprintf(w.status, sizeof w.status, "The Save window failed (error 0x%lX).",
-                    static_cast<unsigned long>(error));
-      show_status(w, true);
-    }
-    return false;
-  }
-  narrow(file, chosen, kMaxPathBytes);
-  return chosen[0] != '\0';
-}
-
-// Checks the path chosen for a script: a name the console can run (or the
-// player takes the one offered), and no file of other kinds replaced unless
-// the player says so. Returns false, saying why, when it is not taken.
-bool settle_script(Window& w, char (&chosen)[kMaxPathBytes], bool converting) {
-  char question[kStatusBytes];
-  if (!is_script_name(chosen)) {
-    char fixed[kMaxPathBytes];
-    if (!fix_script_name(chosen, fixed)) return false;
-    describe_name_fix(chosen, fixed, question, sizeof question);
-    if (!ask(w, L"tallsay: the script's name", question, false)) {
-      std::snprintf(w.status, sizeof w.status,
-                    "Nothing was chosen: the game could not run a script of that name.");
-      show_status(w, false);
-      return false;
-    }
-    std::memcpy(chosen, fixed, sizeof chosen);
-  }
-  const ExistingFile file = check_existing(chosen);
-  if (file.kind == Existing::kFolder) {
-    std::snprintf(w.status, sizeof w.status,
-                  "%s is a folder: name a file in it as the script, such as chat.cfg.", chosen);
-    show_status(w, true);
-    return false;
-  }
-  if (file.kind == Existing::kOther) {
-    describe_not_a_script(chosen, file, question, sizeof question);
-    if (!ask(w, L"tallsay: not a tallsay script", question, true)) {
-      std::snprintf(w.status, sizeof w.status, "%s was left as it is: choose another name.",
-                    chosen);
-      show_status(w, false);
-      return false;
-    }
-  }
-  if (file.kind == Existing::kScript && converting) {
-    std::snprintf(question, sizeof question,
-                  "%s is a tallsay script already. Replace it with the converted text?", chosen);
-    return ask(w, L"tallsay: replace the script", question, false);
-  }
-  return true;
 }
 
 // Adds a sent line to the end of the list, forgetting the oldest beyond
@@ -201,6 +98,100 @@ bool send(Window& w, const wchar_t* wide, bool from_list) {
 
 }  // namespace
 
+bool other_scripts_beside(const char* path) {
+  wchar_t pattern[kMaxPathBytes];
+  if (!existing_folder(path, pattern, kMaxPathBytes - 8)) return false;
+  std::wcscat(pattern, L"\\*.cfg");
+  wchar_t own[kMaxPathBytes];
+  widen(file_name_of(path), own, kMaxPathBytes);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool other = false;
+  do {
+    other = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            lstrcmpiW(found.cFileName, own) != 0;
+  } while (!other && FindNextFileW(search, &found) != 0);
+  FindClose(search);
+  return other;
+}
+
+void remember_folder(Window& w, const char* path) {
+  const int length = static_cast<int>(file_name_of(path) - path);
+  std::snprintf(w.saved.last_folder, sizeof w.saved.last_folder, "%.*s",
+                length > 0 ? length - 1 : 0, path);
+  std::memcpy(w.settings.last_folder, w.saved.last_folder, sizeof w.settings.last_folder);
+  save_setting(w, SettingKey::kLastFolder);
+}
+
+bool ask_for_script(Window& w, const wchar_t* title, const char* name,
+                    char (&chosen)[kMaxPathBytes]) {
+  wchar_t file[kDialogPathUnits];
+  wchar_t folder[kDialogPathUnits];
+  widen(name, file, kDialogPathUnits);
+  start_folder(w, folder, kDialogPathUnits);
+  OPENFILENAMEW dialog = {};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = w.window;
+  dialog.lpstrFilter = L"Game scripts (*.cfg)\0*.cfg\0All files (*.*)\0*.*\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = kDialogPathUnits;
+  dialog.lpstrInitialDir = folder[0] != L'\0' ? folder : nullptr;
+  dialog.lpstrTitle = title;
+  dialog.lpstrDefExt = L"cfg";
+  // A file that is there is asked about below, knowing what it holds.
+  dialog.Flags =
+      OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  if (GetSaveFileNameW(&dialog) == 0) {
+    const DWORD error = CommDlgExtendedError();
+    if (error != 0) {
+      std::snprintf(w.status, sizeof w.status, "The Save window failed (error 0x%lX).",
+                    static_cast<unsigned long>(error));
+      show_status(w, true);
+    }
+    return false;
+  }
+  narrow(file, chosen, kMaxPathBytes);
+  return chosen[0] != '\0';
+}
+
+bool settle_script(Window& w, char (&chosen)[kMaxPathBytes], Settle settle) {
+  char question[kStatusBytes];
+  if (!is_script_name(chosen)) {
+    char fixed[kMaxPathBytes];
+    if (!fix_script_name(chosen, fixed)) return false;
+    describe_name_fix(chosen, fixed, question, sizeof question);
+    if (!ask(w, L"tallsay: the script's name", question, false)) {
+      std::snprintf(w.status, sizeof w.status,
+                    "Nothing was chosen: the game could not run a script of that name.");
+      show_status(w, false);
+      return false;
+    }
+    std::memcpy(chosen, fixed, sizeof chosen);
+  }
+  const ExistingFile file = check_existing(chosen);
+  if (file.kind == Existing::kFolder) {
+    std::snprintf(w.status, sizeof w.status,
+                  "%s is a folder: name a file in it as the script, such as chat.cfg.", chosen);
+    show_status(w, true);
+    return false;
+  }
+  if (file.kind == Existing::kOther) {
+    describe_not_a_script(chosen, file, question, sizeof question);
+    if (!ask(w, L"tallsay: not a tallsay script", question, true)) {
+      std::snprintf(w.status, sizeof w.status, "%s was left as it is: choose another name.",
+                    chosen);
+      show_status(w, false);
+      return false;
+    }
+  }
+  if (file.kind == Existing::kScript && settle != Settle::kChoose) {
+    describe_replace(chosen, settle == Settle::kChain, question, sizeof question);
+    return ask(w, L"tallsay: replace the script", question, false);
+  }
+  return true;
+}
+
 void update_drawing(Window& w) {
   wchar_t wide[kLineBoxUnits + 1];
   char line[kLineBytes];
@@ -234,7 +225,7 @@ bool choose_script(Window& w, bool first_run) {
                                   L"often named cfg"
                                 : L"Choose the script (in the game's script folder)",
                       name[0] != '\0' ? name : "chat.cfg", chosen) ||
-      !settle_script(w, chosen, false)) {
+      !settle_script(w, chosen, Settle::kChoose)) {
     return false;
   }
   std::memcpy(w.settings.script_path, chosen, kMaxPathBytes);
@@ -284,48 +275,6 @@ void recall(Window& w, int step) {
   }
   const int length = GetWindowTextLengthW(line);
   SendMessageW(line, EM_SETSEL, static_cast<WPARAM>(length), length);
-}
-
-void convert(Window& w, const wchar_t* text_path) {
-  char text[kMaxPathBytes];
-  narrow(text_path, text, kMaxPathBytes);
-  char name[kMaxPathBytes];
-  char script[kMaxPathBytes];
-  if (!script_name_for_text(text, name) ||
-      !ask_for_script(w, L"Save the converted script as", name, script) ||
-      !settle_script(w, script, true)) {
-    return;
-  }
-  SetLastError(0);
-  errno = 0;
-  ScriptCount count;
-  const ConvertOutcome outcome =
-      convert_text_file(text, script, w.settings, w.work, w.warnings, count);
-  char reason[512];
-  system_reason(reason, sizeof reason);
-  const bool converted = outcome == ConvertOutcome::kConverted;
-  if (converted) remember_folder(w, script);
-  std::size_t length = 0;
-  if (converted && !other_scripts_beside(script)) {
-    length = describe_folder_question(script, w.status, sizeof w.status);
-  }
-  describe_conversion(outcome, text, script, count, w.settings.max_line_len, reason,
-                      w.status + length, sizeof w.status - length);
-  show_status(w, !converted);
-}
-
-void convert_chosen_file(Window& w) {
-  wchar_t file[kDialogPathUnits] = L"";
-  OPENFILENAMEW dialog = {};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = w.window;
-  dialog.lpstrFilter = L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = kDialogPathUnits;
-  dialog.lpstrTitle = L"Convert a text file";
-  dialog.Flags =
-      OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-  if (GetOpenFileNameW(&dialog) != 0) convert(w, file);
 }
 
 void read_limit(Window& w) {

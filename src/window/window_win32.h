@@ -2,8 +2,9 @@
 // helpers they all use, and what each file gives the others. The window's
 // procedure and message loop are in window_win32.cpp, the controls and
 // their layout in window_layout_win32.cpp, the settings file in
-// window_settings_win32.cpp, and what the buttons and keys do in
-// window_commands_win32.cpp.
+// window_settings_win32.cpp, what the buttons and keys do in
+// window_commands_win32.cpp, and converting a text file in
+// window_convert_win32.cpp.
 #pragma once
 
 #include <windows.h>  // first: the headers below build on it
@@ -74,17 +75,42 @@ void paint_drawing(const Window& w, HDC target);
 void load_settings(Window& w);
 void save_setting(Window& w, SettingKey key);
 
-// window_commands_win32.cpp: what the controls, keys, pastes and drops do.
+// window_commands_win32.cpp: what the controls, keys and pastes do.
 void show_settings(Window& w);
 void update_drawing(Window& w);
 bool choose_script(Window& w, bool first_run);
 void send_line_box(Window& w);
 void send_chosen_line(Window& w);
 void recall(Window& w, int step);
-void convert(Window& w, const wchar_t* text_path);
-void convert_chosen_file(Window& w);
 void read_limit(Window& w);
 void read_hide_name(Window& w);
 void paste_into_line_box(Window& w);
+
+// Whether the folder of `path` holds a .cfg file other than its own.
+bool other_scripts_beside(const char* path);
+
+// Keeps the folder of the file just saved, for the next Save window.
+void remember_folder(Window& w, const char* path);
+
+// Shows the Save window titled `title` for a script, starting at `name`;
+// fills `chosen` (UTF-8). Returns false when the player cancels or the
+// window fails, which it says in the status line.
+bool ask_for_script(Window& w, const wchar_t* title, const char* name,
+                    char (&chosen)[kMaxPathBytes]);
+
+// What a path chosen for a script is for: the script the window writes,
+// one converted text, or a chain's first script.
+enum class Settle { kChoose, kConvert, kChain };
+
+// Checks the path chosen for a script: a name the console can run (or the
+// player takes the one offered), and no file of other kinds replaced unless
+// the player says so; a script of the tool is replaced by a conversion only
+// when the player says so. Returns false, saying why, when it is not taken.
+bool settle_script(Window& w, char (&chosen)[kMaxPathBytes], Settle settle);
+
+// window_convert_win32.cpp: converting a text file, chosen or dropped: the
+// choice of one script or a chain on a key, then the one or the other.
+void convert(Window& w, const wchar_t* text_path);
+void convert_chosen_file(Window& w);
 
 }  // namespace tallsay

@@ -84,6 +84,136 @@ void add_name_rule(Words& words, const char* name) {
       name, static_cast<unsigned long>(kMaxScriptNameBytes));
 }
 
+// The English ordinal of `number`: 1st, 2nd, 3rd, 4th, 11th, 21st, ...
+void add_ordinal(Words& words, std::int64_t number) {
+  const std::int64_t tens = number % 100;
+  const std::int64_t ones = number % 10;
+  const char* suffix = "th";
+  if (tens < 11 || tens > 13)
+    suffix = ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
+  words.add("%lld%s", static_cast<long long>(number), suffix);
+}
+
+// Adds the names of the first `count` scripts of the chain whose first is
+// `first`: "a", "a and b", or "a to c".
+void add_scripts(Words& words, const char* first, int count) {
+  char last[kMaxScriptNameBytes + 1];
+  if (count <= 1 || !chain_script_name(first, count - 1, last)) {
+    words.add("%s", first);
+    return;
+  }
+  words.add("%s %s %s", first, count == 2 ? "and" : "to", last);
+}
+
+// Adds the numbers of the lines whose scripts pass a limit of the console.
+void add_over_lines(Words& words, const ChainResult& result) {
+  if (result.over_count <= 0) return;
+  constexpr int kKept = sizeof result.over_lines / sizeof result.over_lines[0];
+  const int named = std::min(result.over_count, kKept);
+  words.add(result.over_count == 1 ? " Line " : " Lines ");
+  for (int i = 0; i < named; ++i) {
+    const bool last = i == named - 1 && result.over_count == named;
+    words.add("%s%d", i == 0 ? "" : last ? " and " : ", ", result.over_lines[i]);
+  }
+  if (result.over_count > named) words.add(" and %d more", result.over_count - named);
+  words.add(result.over_count == 1
+                ? " passes a limit of the game's console on its own: type it in the line box to "
+                  "see which."
+                : " pass limits of the game's console on their own: type one in the line box to "
+                  "see which.");
+}
+
+// Adds what each press of `key` does in a whole chain of `count` scripts.
+void add_presses(Words& words, std::string_view key, int count) {
+  const int key_length = static_cast<int>(key.size());
+  if (count == 1) {
+    words.add(" Each press of %.*s says it; press it at most once every 4 seconds.", key_length,
+              key.data());
+  } else {
+    words.add(
+        " Each press of %.*s says the next line, and after the last the first again; press it at "
+        "most once every 4 seconds.",
+        key_length, key.data());
+  }
+}
+
+// Adds the bind line that starts the chain whose first script is `first`.
+void add_bind(Words& words, const char* first, std::string_view key) {
+  char bind[kBindLineBytes];
+  const std::size_t length = bind_line(key, first, bind, sizeof bind);
+  words.add(" In the game's console, type once: %.*s", static_cast<int>(length), bind);
+}
+
+// Adds " in FOLDER" for the folder of `path`, when it has one.
+void add_folder(Words& words, const char* path) {
+  const int folder = folder_length(path) - 1;
+  if (folder > 0) words.add(" in %.*s", folder, path);
+}
+
+// Adds the folder and the names of a chain written whole (`result`) from
+// the text `text_name`, what each press does, the lines over a limit and
+// the bind to type once.
+void add_whole_chain(Words& words, const ChainResult& result, const char* first_path,
+                     const char* text_name, std::string_view key) {
+  const char* first = file_name_of(first_path);
+  add_folder(words, first_path);
+  words.add(": ");
+  add_scripts(words, first, result.written);
+  words.add(result.written == 1 ? ", with the line of %s." : ", one line of %s each.", text_name);
+  add_presses(words, key, result.written);
+  add_over_lines(words, result);
+  add_bind(words, first, key);
+}
+
+// Adds which scripts of a chain were written, which was not and why
+// (`result` a failure of writing one), and what the chain does until all
+// are. `lines` is the length the chain would have had.
+void add_broken_chain(Words& words, const ChainResult& result, const char* first_path,
+                      std::int64_t lines, const char* reason) {
+  const char* first = file_name_of(first_path);
+  const int written = result.written;
+  char failed[kMaxScriptNameBytes + 1];
+  const bool named = chain_script_name(first, written, failed);
+  if (written > 0) {
+    add_scripts(words, first, written);
+    words.add(" %s written", written == 1 ? "was" : "were");
+    add_folder(words, first_path);
+    words.add("; ");
+  }
+  if (result.outcome == ChainOutcome::kNameTooLong || !named) {
+    // The name that does not fit is this script's own or the next's, which
+    // it binds.
+    words.add("%s name of the ", written > 0 ? "the" : "The");
+    add_ordinal(words, written + (named ? 2 : 1));
+    words.add(
+        " script would be longer than the %lu bytes the console's exec takes: choose a shorter "
+        "name for the first.",
+        static_cast<unsigned long>(kMaxScriptNameBytes));
+  } else if (result.outcome == ChainOutcome::kSameFile) {
+    words.add("%s is the text itself: choose another name for the chain's first script.", failed);
+  } else if (written == 0) {
+    words.add("Could not write %s: %.*s.", first_path, reason_length(reason), reason);
+  } else {
+    words.add("%s", failed);
+    if (lines > 1) {
+      words.add(", the ");
+      add_ordinal(words, written + 1);
+      words.add(" of %lld,", static_cast<long long>(lines));
+    }
+    words.add(" could not be written: %.*s.", reason_length(reason), reason);
+  }
+  if (written == 0) {
+    words.add(" No script was written.");
+    return;
+  }
+  char last[kMaxScriptNameBytes + 1];
+  chain_script_name(first, written - 1, last);
+  words.add(" Until every script is written, the chain breaks after %s%s", last,
+            result.outcome == ChainOutcome::kWriteFailed
+                ? ": convert the text again once the reason is gone."
+                : ".");
+}
+
 }  // namespace
 
 std::size_t describe_line(LineOutcome outcome, std::string_view text, std::int32_t width,
@@ -220,10 +350,12 @@ std::size_t describe_start(const WindowSettings& settings, char* buffer, std::si
     words.add(" Press Choose to name it anew.");
     return words.length;
   }
+  char bind[kBindLineBytes];
+  const std::size_t bind_length = bind_line("F5", name, bind, sizeof bind);
   return say(buffer, size,
              "Type a line and press Enter: %s then says it in tall letters. In the game, bind a "
-             "key to it once, for instance: bind F5 \"exec %s\"",
-             name, name);
+             "key to it once, for instance: %.*s",
+             name, static_cast<int>(bind_length), bind);
 }
 
 std::size_t describe_folder_question(const char* path, char* buffer, std::size_t size) {
@@ -293,6 +425,100 @@ std::size_t describe_not_a_script(const char* path, const ExistingFile& file, ch
   return words.length;
 }
 
+std::size_t describe_replace(const char* path, bool chain, char* buffer, std::size_t size) {
+  return say(buffer, size, "%s is a tallsay script already. Replace it with %s?", path,
+             chain ? "the first script of the chain" : "the converted text");
+}
+
+std::size_t describe_chain_clash(const ChainClash& clash, char* buffer, std::size_t size) {
+  Words words = start_words(buffer, size);
+  words.add(
+      "%s is not a tallsay script: it holds %lld byte%s that do not start with tallsay's "
+      "first line, perhaps settings of the game.",
+      clash.first, static_cast<long long>(clash.file.size), plural(clash.file.size));
+  if (clash.count > 1) {
+    words.add(" So %s %lld more file%s of the chain's names.", clash.count == 2 ? "does" : "do",
+              static_cast<long long>(clash.count - 1), plural(clash.count - 1));
+  }
+  words.add(" The chain replaces all of %s. Write the chain all the same?",
+            clash.count > 1 ? "them" : "it");
+  return words.length;
+}
+
+std::size_t describe_look(const TextLook& look, const char* text_path, const char* reason,
+                          char* buffer, std::size_t size) {
+  if (look.outcome == ConvertOutcome::kReadFailed) {
+    return say(buffer, size, "Could not read %s: %.*s. Nothing was written.", text_path,
+               reason_length(reason), reason);
+  }
+  const ScriptCount none{0, 0, start_measure()};
+  return describe_conversion(look.outcome, text_path, "", none, 0, reason, buffer, size);
+}
+
+std::size_t describe_chain_question(const char* text_path, std::int64_t lines, char* buffer,
+                                    std::size_t size) {
+  return say(buffer, size,
+             "%s holds %lld line%s up to its first empty one. How should the game "
+             "say %s?",
+             file_name_of(text_path), static_cast<long long>(lines), plural(lines),
+             lines == 1 ? "it" : "them");
+}
+
+std::size_t describe_key_entry(std::string_view key, char* buffer, std::size_t size) {
+  if (is_key_name(key)) return say(buffer, size, "");
+  Words words = start_words(buffer, size);
+  if (key.empty()) {
+    words.add("Type the key that says the next line: ");
+  } else {
+    words.add("The game's console binds no key named \"%.*s\": a key is ",
+              static_cast<int>(key.size()), key.data());
+  }
+  words.add(
+      "a letter, a digit, F1 to F12 or one of the console's other key names such as SPACE or "
+      "MOUSE4, without blanks, quotes or ;.");
+  return words.length;
+}
+
+std::size_t describe_chain(const ChainResult& result, const char* text_path, const char* first_path,
+                           std::string_view key, std::int64_t lines, const char* reason,
+                           char* buffer, std::size_t size) {
+  const char* text_name = file_name_of(text_path);
+  const int reason_shown = reason_length(reason);
+  Words words = start_words(buffer, size);
+  switch (result.outcome) {
+    case ChainOutcome::kWritten:
+      if (result.written == 0) {
+        words.add(
+            "Nothing converted: %s holds no line before its first empty one. No script was "
+            "written.",
+            text_name);
+        break;
+      }
+      words.add("%d script%s written", result.written, plural(result.written));
+      add_whole_chain(words, result, first_path, text_name, key);
+      break;
+    case ChainOutcome::kInputOpenFailed:
+      words.add("Could not open %s: %.*s.", text_path, reason_shown, reason);
+      break;
+    case ChainOutcome::kReadFailed:
+      words.add("Could not read %s to its end: %.*s.", text_path, reason_shown, reason);
+      if (result.written == 0) {
+        words.add(" No script was written.");
+        break;
+      }
+      words.add(" Its %d line%s before that became a chain", result.written,
+                plural(result.written));
+      add_whole_chain(words, result, first_path, text_name, key);
+      break;
+    case ChainOutcome::kWriteFailed:
+    case ChainOutcome::kSameFile:
+    case ChainOutcome::kNameTooLong:
+      add_broken_chain(words, result, first_path, lines, reason);
+      break;
+  }
+  return words.length;
+}
+
 std::size_t describe_limit_entry(LimitEntry entry, const char* text, std::int32_t kept,
                                  char* buffer, std::size_t size) {
   switch (entry) {
@@ -317,13 +543,16 @@ std::size_t describe_paste(const Paste& paste, char* buffer, std::size_t size) {
   return say(buffer, size,
              "The line box takes one line: the first line pasted is in it, and the %lld line%s "
              "after it %s left out. Convert a text file\xE2\x80\xA6 turns a whole text into one "
-             "script.",
+             "script, or into one banner per key press.",
              static_cast<long long>(paste.other_lines), plural(paste.other_lines),
              paste.other_lines == 1 ? "was" : "were");
 }
 
 const char* control_text(int id) {
   for (const ControlText& control : kControlTexts) {
+    if (control.id == id) return control.text;
+  }
+  for (const ControlText& control : kChainDialogTexts) {
     if (control.id == id) return control.text;
   }
   return "";
