@@ -1,5 +1,6 @@
 // The console's limits and the measure of a script against them.
 #include "console/console.h"
+#include "console/text_buffer.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -68,28 +69,21 @@ void keep_most(std::int64_t value, std::int64_t at, std::int64_t& most, std::int
   }
 }
 
-// A printf-style writer into a buffer that cuts what does not fit.
-struct Text {
-  char* buffer;
-  std::size_t size;
-  std::size_t length;
+}  // namespace
 
-  void add(const char* format, ...) {
-    if (length + 1 >= size) return;
-    std::va_list arguments;
-    va_start(arguments, format);
-    const int added = std::vsnprintf(buffer + length, size - length, format, arguments);
-    va_end(arguments);
-    if (added > 0) length = std::min(length + static_cast<std::size_t>(added), size - 1);
-  }
-};
-
-Text start_text(char* buffer, std::size_t size) {
-  if (size > 0) buffer[0] = '\0';
-  return {buffer, size, 0};
+void TextBuffer::add(const char* format, ...) {
+  if (length + 1 >= size) return;
+  std::va_list arguments;
+  va_start(arguments, format);
+  const int added = std::vsnprintf(buffer + length, size - length, format, arguments);
+  va_end(arguments);
+  if (added > 0) length = std::min(length + static_cast<std::size_t>(added), size - 1);
 }
 
-}  // namespace
+TextBuffer start_text(char* buffer, std::size_t size) {
+  buffer[0] = '\0';
+  return TextBuffer{buffer, size, 0};
+}
 
 const ConsoleLimit& console_limit(Limit limit) {
   return kLimits[static_cast<int>(limit)];
@@ -165,7 +159,7 @@ bool passes(const ScriptMeasure& measure, Limit limit) {
 }
 
 std::size_t describe_notes(const ScriptMeasure& m, char* buffer, std::size_t size) {
-  Text text = start_text(buffer, size);
+  TextBuffer text = start_text(buffer, size);
   for (int i = 0; i < kLimitCount; ++i) {
     const auto limit = static_cast<Limit>(i);
     if (!passes(m, limit)) continue;
@@ -205,7 +199,7 @@ std::size_t describe_notes(const ScriptMeasure& m, char* buffer, std::size_t siz
 }
 
 std::size_t describe_advice(const ScriptMeasure& measure, char* buffer, std::size_t size) {
-  Text text = start_text(buffer, size);
+  TextBuffer text = start_text(buffer, size);
   for (int i = 0; i < kLimitCount; ++i) {
     if (!passes(measure, static_cast<Limit>(i))) continue;
     const char* advice = kLimits[i].advice;

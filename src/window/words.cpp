@@ -5,30 +5,16 @@
 #include <cstring>
 #include <limits>
 
+#include "console/text_buffer.h"
 #include "window/window.h"
 
 namespace tallsay {
 namespace {
 
-// A printf-style writer into a buffer that cuts what does not fit.
-struct Words {
-  char* buffer;
-  std::size_t size;
-  std::size_t length;
-
-  void add(const char* format, ...) {
-    if (length + 1 >= size) return;
-    std::va_list arguments;
-    va_start(arguments, format);
-    const int added = std::vsnprintf(buffer + length, size - length, format, arguments);
-    va_end(arguments);
-    if (added > 0) length = std::min(length + static_cast<std::size_t>(added), size - 1);
-  }
-};
+using Words = TextBuffer;
 
 Words start_words(char* buffer, std::size_t size) {
-  buffer[0] = '\0';
-  return Words{buffer, size, 0};
+  return start_text(buffer, size);
 }
 
 // Writes the printf-style message into `buffer`, cut to fit, and returns
