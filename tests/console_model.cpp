@@ -147,10 +147,10 @@ std::string check_harmless(std::string_view script, const std::vector<std::strin
 }
 
 std::string check_tool_script(std::string_view script) {
+  // Each block ends with its last say line and an empty line; no comment,
+  // warning or header line ends in a quote before an empty line.
   std::size_t blocks = 0;
-  for (std::size_t at = 0; (at = script.find("\n// ", at)) != script.npos; ++at) {
-    blocks += script.substr(at + 1, 12) != "// Warning: ";
-  }
+  for (std::size_t at = 0; (at = script.find("\"\r\n\r\n", at)) != script.npos; ++at) ++blocks;
   const std::vector<std::string> rows = say_rows(script);
   if (rows.size() != 4 * blocks) {
     return std::to_string(rows.size()) + " say rows for " + std::to_string(blocks) + " blocks";

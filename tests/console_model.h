@@ -48,7 +48,7 @@ std::string check_harmless(std::string_view script, const std::vector<std::strin
 
 // check_harmless for a script of the tool that holds only its header and
 // blocks (or nothing, when no script was made): four say rows per block,
-// the blocks counted by their comment lines. Returns an empty string, or
+// the blocks counted by the empty lines that end them. Returns an empty string, or
 // what went wrong.
 std::string check_tool_script(std::string_view script);
 
