@@ -351,6 +351,19 @@ int exit_status(pid_t child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Whether the second user can reach the folder `dir`: a temporary folder
+// closed to others (TMPDIR of mode 0700) keeps it out.
+bool other_user_reaches(const ScratchDir& dir) {
+  return exit_status(
+             as_other_user([&] { return access(dir.file("").c_str(), X_OK) == 0 ? 0 : 1; })) == 0;
+}
+
+#define SKIP_UNLESS_THE_SECOND_USER_REACHES(dir)                                     \
+  if (!other_user_reaches(dir)) {                                                    \
+    GTEST_SKIP() << "the second user cannot reach " << (dir).path << ": set TMPDIR " \
+                 << "to a folder open to others";                                    \
+  }
+
 ino_t inode_of(const std::string& path) {
   struct stat info = {};
   stat(path.c_str(), &info);
@@ -369,6 +382,7 @@ TEST(ReplaceTest, ASwapOfTheScriptAndALinkChangesNothingOutsideItsFolder) {
   // The second user owns the script's folder and swaps the script with a
   // link to a file of root's, over and over, while root writes the script.
   ScratchDir dir;
+  SKIP_UNLESS_THE_SECOND_USER_REACHES(dir);
   const std::string folder = dir.file("player");
   const std::string system = dir.file("system.cfg");
   ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
@@ -417,6 +431,7 @@ TEST(ReplaceTest, ASecondUserOpensNoNewScript) {
   // a mask that lets everyone write new files; the second user opens every
   // file that appears in the folder the moment it appears.
   ScratchDir dir;
+  SKIP_UNLESS_THE_SECOND_USER_REACHES(dir);
   write_file(dir.path / "out.cfg", kOld);
   chmod(dir.file("out.cfg").c_str(), 0600);
   int opened[2];
@@ -464,6 +479,7 @@ TEST(ReplaceTest, NamesTakenFirstByASecondUserDoNotStopTheReplacement) {
   // process's id and a count. The script is still replaced, not written in
   // place where a game could read a part of it.
   ScratchDir dir;
+  SKIP_UNLESS_THE_SECOND_USER_REACHES(dir);
   chmod(dir.file("").c_str(), 01777);
   write_file(dir.path / "out.cfg", kOld);
   const pid_t tool = getpid();
