@@ -125,15 +125,18 @@ TEST(ReplaceTest, AReaderOfTheScriptSeesOnlyWholeScripts) {
 
 TEST(ReplaceTest, ANameWithNoRoomForTheTemporaryOneIsWrittenInPlace) {
   // The temporary name adds to the script's name, past the longest name a
-  // folder takes.
+  // folder takes; the script is there already, or made under its own name.
   const std::string name(250, 'n');
   for (const bool batch : {true, false}) {
-    ScratchDir dir;
-    write_file(dir.path / name, kOld);
-    const auto result = convert(dir, batch, "!\n", name.c_str());
-    EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_EQ(script_of("!"), read_file(dir.path / name));
-    EXPECT_EQ(std::set<std::string>({name, "in.txt", "stdin", "stdout", "stderr"}), names_in(dir));
+    for (const bool exists : {true, false}) {
+      ScratchDir dir;
+      if (exists) write_file(dir.path / name, kOld);
+      const auto result = convert(dir, batch, "!\n", name.c_str());
+      EXPECT_EQ(0, result.status) << result.err;
+      EXPECT_EQ(script_of("!"), read_file(dir.path / name)) << exists;
+      EXPECT_EQ(std::set<std::string>({name, "in.txt", "stdin", "stdout", "stderr"}),
+                names_in(dir));
+    }
   }
 }
 

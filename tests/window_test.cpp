@@ -5,6 +5,8 @@
 // steps (window_words.cases).
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -526,6 +528,33 @@ void expect_unique_mnemonics(const ControlText (&texts)[N]) {
 TEST(WindowTest, MnemonicsAreUnique) {
   expect_unique_mnemonics(kControlTexts);
   expect_unique_mnemonics(kChainDialogTexts);
+  EXPECT_STREQ("Con&vert a text file\xE2\x80\xA6", control_text(kIdConvert));
+  EXPECT_STREQ("&Key:", control_text(kIdChainKeyLabel));
+  EXPECT_STREQ("", control_text(kIdStatus));
+}
+
+// The settings of a first run, made where any bytes stood before.
+TEST(WindowTest, DefaultSettingsWhateverTheMemoryHeld) {
+  alignas(WindowSettings) static unsigned char memory[sizeof(WindowSettings)];
+  std::memset(memory, 0xA5, sizeof memory);
+  const auto* settings = new (memory) WindowSettings(default_settings());
+  EXPECT_STREQ("", settings->script_path);
+  EXPECT_EQ(0, settings->max_line_len);
+  EXPECT_FALSE(settings->hide_name);
+  EXPECT_STREQ("", settings->last_folder);
+  EXPECT_STREQ("F5", settings->chain_key);
+}
+
+// A status longer than its buffer is cut, and says so by its length.
+TEST(WindowTest, WordsAreCutToFit) {
+  Paste paste{};
+  paste.other_lines = 3;
+  char full[512];
+  const std::size_t length = describe_paste(paste, full, sizeof full);
+  char cut[16];
+  EXPECT_EQ(15u, describe_paste(paste, cut, sizeof cut));
+  EXPECT_EQ(std::string(full, 15), cut);
+  EXPECT_LT(15u, length);
 }
 
 // What the path chosen as a script names, before the window replaces it.

@@ -44,6 +44,13 @@ TEST(ZipTest, UnzipReadsEveryFileBackWhole) {
   ASSERT_EQ(0, std::system(("unzip -Z -T " + dir.file("chain.zip") + quiet).c_str()));
   EXPECT_NE(std::string::npos, read_file(dir.path / "unzip.log").find("20261207.183058 chat.cfg"))
       << read_file(dir.path / "unzip.log");
+  // Files that unpack writable, with no attribute but their name.
+  const std::string listing = read_file(dir.path / "unzip.log");
+  std::size_t writable = 0;
+  for (std::size_t at = 0; (at = listing.find("\n-rw----     1.0 fat", at)) != listing.npos; ++at) {
+    ++writable;
+  }
+  EXPECT_EQ(names.size(), writable) << listing;
   ASSERT_EQ(0,
             std::system(
                 ("unzip -q " + dir.file("chain.zip") + " -d " + dir.file("out") + quiet).c_str()));

@@ -242,10 +242,9 @@ bool make_temporary_name(const char* target, char (&temporary)[kMaxPathBytes]) {
   return true;
 }
 
-// Makes the new file in the folder under a free temporary name, for the
-// maker alone, and tells the signal handlers of it. Returns its descriptor,
-// or -1 with errno set.
-int create_temporary(Replacement& replacement) {
+// Makes the new file under a free temporary name (see create_temporary),
+// leaving the last name tried in replacement.temporary when it cannot.
+int try_temporary_names(Replacement& replacement) {
   for (int attempt = 0; attempt < kNameTries; ++attempt) {
     if (!make_temporary_name(replacement.target, replacement.temporary)) return -1;
     sigset_t saved;
@@ -267,6 +266,15 @@ int create_temporary(Replacement& replacement) {
   }
   errno = EEXIST;
   return -1;
+}
+
+// Makes the new file in the folder under a free temporary name, for the
+// maker alone, and tells the signal handlers of it. Returns its descriptor,
+// or -1 with errno set and no temporary name kept.
+int create_temporary(Replacement& replacement) {
+  const int fd = try_temporary_names(replacement);
+  if (fd < 0) replacement.temporary[0] = '\0';
+  return fd;
 }
 
 // Forgets the temporary file: removes it unless `renamed`, and tells the
