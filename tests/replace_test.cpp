@@ -624,6 +624,59 @@ TEST(ReplaceTest, EndingSignalsRemoveTheTemporaryFile) {
     EXPECT_EQ(std::set<std::string>({"out.cfg", "in.fifo"}), names_in(dir)) << signal;
   }
 }
+
+TEST(ReplaceTest, LinksThatLeadNowhere) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, const char*> > links;  // name, text
+    int status;
+    const char* made;  // the file the script is written into, or nullptr
+  };
+  const char* const kOpenError = "Error, output file open error\n";
+  for (const Case& c : {
+           Case{"into_a_missing_folder", {{"chat.cfg", "missing/x.cfg"}}, 1, nullptr},
+           Case{"to_a_missing_file", {{"chat.cfg", "made.cfg"}}, 0, "made.cfg"},
+           Case{"over_a_link_into_a_missing_folder",
+                {{"chat.cfg", "hop.cfg"}, {"hop.cfg", "missing/x.cfg"}},
+                1,
+                nullptr},
+           Case{"in_a_loop", {{"chat.cfg", "loop.cfg"}, {"loop.cfg", "chat.cfg"}}, 1, nullptr},
+       }) {
+    for (const bool batch : {true, false}) {
+      ScratchDir dir;
+      std::set<std::string> names = {"in.txt", "stdin", "stdout", "stderr"};
+      for (const auto& [name, text] : c.links) {
+        ASSERT_EQ(0, symlink(text, dir.file(name).c_str()));
+        names.insert(name);
+      }
+      // Standard input open for writing too, as a terminal is: a failure
+      // must not end up writing the script through it.
+      const int console = open(dir.file("console").c_str(), O_RDWR | O_CREAT, 0600);
+      const int saved = dup(0);
+      dup2(console, 0);
+      const auto result = convert(dir, batch, "!\n", "chat.cfg");
+      dup2(saved, 0);
+      close(saved);
+      close(console);
+      names.insert("console");
+      EXPECT_EQ("", read_file(dir.path / "console")) << c.name << batch;
+      EXPECT_EQ(c.status, result.status) << c.name << batch;
+      EXPECT_EQ(c.status == 0 ? "" : kOpenError, result.err) << c.name << batch;
+      if (c.made != nullptr) {
+        EXPECT_EQ(script_of("!"), read_file(dir.path / c.made)) << c.name << batch;
+        names.insert(c.made);
+      }
+      EXPECT_EQ(names, names_in(dir)) << c.name << batch;
+      for (const auto& [name, text] : c.links) {
+        char kept[64] = {};
+        EXPECT_EQ(static_cast<ssize_t>(std::strlen(text)),
+                  readlink(dir.file(name).c_str(), kept, sizeof kept - 1))
+            << c.name << batch;
+        EXPECT_STREQ(text, kept) << c.name << batch;
+      }
+    }
+  }
+}
 #endif
 
 }  // namespace

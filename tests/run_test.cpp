@@ -173,5 +173,28 @@ TEST(RunTest, WriteFailureStopsReadingAtOnce) {
   std::fclose(input);
 }
 
+// Lines added to a script, such as a chain's bind lines, reach the file as
+// the blocks do, a chunk at a time, not all at its close.
+TEST(RunTest, AddedLinesAreWrittenAsTheyCome) {
+  ScratchDir dir;
+  static ScriptFile script;
+  std::FILE* stream = open_file(dir.file("out.cfg").c_str(), "wb");
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+  start_script(script, stream);
+  const std::string line(100, 'x');
+  std::string expected = std::string(kScriptHeader) + "\r\n\r\n";
+  std::size_t written = 0;
+  for (int i = 0; i < 4000; ++i) {
+    ASSERT_TRUE(write_line(script, line));
+    expected += line + "\r\n";
+    written += line.size() + 2;
+    ASSERT_LE(written - std::min(written, kWriteChunkBytes),
+              std::filesystem::file_size(dir.path / "out.cfg"))
+        << i;
+  }
+  EXPECT_TRUE(close_script(script));
+  EXPECT_EQ(expected, read_file(dir.path / "out.cfg"));
+}
+
 }  // namespace
 }  // namespace tallsay

@@ -95,6 +95,15 @@ bind-mount)
   printf 'Hello world 2000\n' | "$tool" --out-file=fs/out.cfg 2>err || status=$?
   [ "$status" = 0 ] || fail "interactive run: status $status, $(cat err)"
   cmp -s expected-last.cfg mounted.cfg || fail "interactive run: the mounted file is not the script"
+  # The copy goes by pieces of 64 KiB: a script of one byte past twelve of
+  # them has a last piece of one byte.
+  { for i in $(seq 2136); do echo "Hello world $i"; done
+    printf '%058d' 0 | tr 0 '!'; printf '%049d\n' 0 | tr 0 '\t'; } >odd.txt
+  "$tool" --in-file=odd.txt --out-file=expected-odd.cfg
+  [ "$(stat -c %s expected-odd.cfg)" = $((12 * 65536 + 1)) ] || fail "odd.txt makes no script of 12 pieces and a byte"
+  "$tool" --in-file=odd.txt --out-file=fs/out.cfg 2>err || status=$?
+  [ "$status" = 0 ] || fail "batch run of odd.txt: status $status, $(cat err)"
+  cmp -s expected-odd.cfg mounted.cfg || fail "batch run of odd.txt: the mounted file is not the script"
   [ "$(ls fs | tr '\n' ' ')" = "out.cfg " ] || fail "files left: $(ls fs | tr '\n' ' ')"
   echo "storage_check: a script mounted on its name is written in place"
   ;;

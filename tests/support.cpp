@@ -149,6 +149,14 @@ std::set<std::string> names_in(const ScratchDir& dir) {
 }
 
 #ifdef __linux__
+std::size_t open_descriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
 std::FILE* open_failing_stream(const std::string& text) {
   const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   // The pages stay mapped until the tests end; a stream reads them at any time.

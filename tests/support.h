@@ -64,6 +64,9 @@ int run_tool(int argc, const char* const* argv, std::FILE* input, const Console&
 std::set<std::string> names_in(const ScratchDir& dir);
 
 #ifdef __linux__
+// How many descriptors this process holds open.
+std::size_t open_descriptors();
+
 // A stream that reads `text` and then fails with EIO: this process's memory
 // read through /proc/self/mem, from `text` put at the end of a page that no
 // page follows. REQUIRES: `text` fits in a page.

@@ -227,11 +227,17 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
     const std::string text_path = expand(c[3], dir);
     const std::string script_path = expand(c[4], dir);
     std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
+#ifdef __linux__
+    const std::size_t descriptors = test::open_descriptors();
+#endif
     errno = 0;
     ScriptCount count;
     const ConvertOutcome outcome =
         convert_text_file(text_path.c_str(), script_path.c_str(), settings, work, warnings, count);
     const std::string why = reason();
+#ifdef __linux__
+    EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
+#endif
     std::fclose(warnings);
     EXPECT_EQ(c[5], outcomes[static_cast<int>(outcome)]) << c[0];
     char status[kStatusBytes];
@@ -310,9 +316,15 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
         settings_with("chat.cfg", std::stoi(options[0]), options[1] == "1");
     const std::string text_path = expand(c[5], dir);
     const std::string first_path = expand(c[6], dir);
+#ifdef __linux__
+    const std::size_t descriptors = test::open_descriptors();
+#endif
     errno = 0;
     const TextLook look = look_at_text_file(text_path.c_str(), work);
     std::string why = reason();
+#ifdef __linux__
+    EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
+#endif
     char status[kStatusBytes];
     std::string outcome = looks[static_cast<int>(look.outcome)];
     ChainResult result{};
@@ -555,6 +567,42 @@ TEST(WindowTest, WordsAreCutToFit) {
   EXPECT_EQ(15u, describe_paste(paste, cut, sizeof cut));
   EXPECT_EQ(std::string(full, 15), cut);
   EXPECT_LT(15u, length);
+}
+
+// A script read back in pieces is counted as the whole of it: sizes around
+// the read's own piece, with and without a last line end, and a line longer
+// than what is kept of it.
+TEST(WindowTest, AScriptReadBackIsCountedWhole) {
+  for (const std::size_t size : {1u, 4095u, 4096u, 4097u, 8191u, 8193u, 12289u}) {
+    for (const bool ended : {true, false}) {
+      // The last line takes 40 bytes, or 5000 past the first piece.
+      const std::size_t last_bytes = std::min<std::size_t>(size, size > 4096 ? 5000 : 40);
+      std::string script;
+      while (script.size() + 11 <= size - last_bytes) {
+        script += "say \"ab\"\r\n";
+      }
+      if (script.size() < size) {
+        std::string last = "// " + std::string(size - script.size(), 'x');
+        last.resize(size - script.size());
+        if (ended) last.back() = '\n';
+        script += last;
+      }
+      ScratchDir dir;
+      test::write_file(dir.path / "script.cfg", script);
+      ScriptCount count;
+      ASSERT_TRUE(count_script(dir.file("script.cfg").c_str(), count));
+      const ScriptMeasure whole = measure_script(script);
+      EXPECT_EQ(whole.bytes, count.measure.bytes) << size << ended;
+      EXPECT_EQ(static_cast<std::int64_t>(size), count.measure.bytes) << size << ended;
+      EXPECT_EQ(whole.lines, count.measure.lines) << size << ended;
+      EXPECT_EQ(whole.longest_line, count.measure.longest_line) << size << ended;
+      EXPECT_EQ(whole.say_lines, count.measure.say_lines) << size << ended;
+      EXPECT_EQ(whole.frame_bytes, count.measure.frame_bytes) << size << ended;
+      EXPECT_EQ(whole.say_lines / 4, count.banners) << size << ended;
+    }
+  }
+  ScriptCount count;
+  EXPECT_FALSE(count_script("", count));
 }
 
 // What the path chosen as a script names, before the window replaces it.
