@@ -156,6 +156,48 @@ TEST(ReplaceTest, ScriptsWrittenWhereTheyStandWhateverTheMemoryHeld) {
   EXPECT_TRUE(close_script(script));
 }
 
+// A script replaced, made new, or not opened at all, whatever its memory
+// held before: nothing of an earlier script is taken for this one's, and a
+// failed open closes no descriptor it did not open.
+TEST(ReplaceTest, ScriptsReplacedWhateverTheMemoryHeld) {
+  static ScriptFile script;
+  const std::string expected = std::string(kScriptHeader) + "\r\n\r\nsay \"x\"\r\n";
+  for (const int fill : {0x00, 0xA5, 0xFF}) {
+    ScratchDir dir;
+    write_file(dir.path / "old.cfg", kOld);
+    for (const char* name : {"old.cfg", "new.cfg"}) {
+      std::memset(&script, fill, sizeof script);
+      ASSERT_TRUE(open_script(script, dir.file(name).c_str())) << fill << name;
+      EXPECT_TRUE(write_line(script, "say \"x\"")) << fill << name;
+      EXPECT_TRUE(close_script(script)) << fill << name;
+      EXPECT_EQ(expected, read_file(dir.path / name)) << fill << name;
+    }
+#ifndef _WIN32
+    // Descriptor 0 held by a file of the test's own.
+    const int saved = dup(0);  // -1 where descriptor 0 is closed
+    const int held = open(dir.file("old.cfg").c_str(), O_RDONLY);
+    if (held != 0) {
+      dup2(held, 0);
+      close(held);
+    }
+    ASSERT_EQ(0, symlink("missing/out.cfg", dir.file("link.cfg").c_str()));
+    for (const char* name : {"missing/out.cfg", "link.cfg"}) {
+      std::memset(&script, fill, sizeof script);
+      EXPECT_FALSE(open_script(script, dir.file(name).c_str())) << fill << name;
+      EXPECT_NE(-1, fcntl(0, F_GETFD)) << fill << name << ": descriptor 0 was closed";
+    }
+    std::filesystem::remove(dir.path / "link.cfg");
+    if (saved >= 0) {
+      dup2(saved, 0);
+      close(saved);
+    } else {
+      close(0);
+    }
+#endif
+    EXPECT_EQ(std::set<std::string>({"old.cfg", "new.cfg"}), names_in(dir)) << fill;
+  }
+}
+
 #ifdef _WIN32
 TEST(ReplaceTest, AScriptHeldOpenIsWrittenInPlace) {
   // A program that holds the script open without sharing its deletion keeps
@@ -592,6 +634,17 @@ TEST(ReplaceTest, AnAppendOnlyFolderIsWrittenInPlaceLeavingNothing) {
   close(fd);
 }
 
+// Whether `name` is SCRIPT.tallsay-<16 hexadecimal digits>.tmp.
+bool is_temporary_name_of(const std::string& script, const std::string& name) {
+  const std::string front = script + ".tallsay-";
+  const std::string back = ".tmp";
+  if (name.size() != front.size() + 16 + back.size() || name.rfind(front, 0) != 0 ||
+      name.compare(name.size() - back.size(), back.size(), back) != 0) {
+    return false;
+  }
+  return name.find_first_not_of("0123456789abcdef", front.size()) == front.size() + 16;
+}
+
 TEST(ReplaceTest, EndingSignalsRemoveTheTemporaryFile) {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     // A batch run reads its text from a FIFO, which holds it while the new
@@ -617,6 +670,11 @@ TEST(ReplaceTest, EndingSignalsRemoveTheTemporaryFile) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(3u, names_in(dir).size()) << "no temporary file appeared";
+    // The name that usage.md gives for what a killed run leaves.
+    for (const std::string& name : names_in(dir)) {
+      if (name == "out.cfg" || name == "in.fifo") continue;
+      EXPECT_TRUE(is_temporary_name_of("out.cfg", name)) << name;
+    }
     kill(tool, signal);
     EXPECT_EQ(128 + signal, exit_status(tool));
     std::fclose(text);
