@@ -90,33 +90,40 @@ void print_window(HWND window) {
   }
 }
 
-BOOL CALLBACK find_question(HWND window, LPARAM found) {
+// What EnumWindows looks for: the visible window whose title starts with
+// `title`.
+struct Search {
+  const wchar_t* title;
+  HWND found;
+};
+
+BOOL CALLBACK find_titled(HWND window, LPARAM search_address) {
+  auto& search = *reinterpret_cast<Search*>(search_address);
   wchar_t title[64];
   GetWindowTextW(window, title, 64);
-  if (std::wcsncmp(title, L"tallsay: ", 9) != 0 || !IsWindowVisible(window)) return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
+  if (std::wcsncmp(title, search.title, std::wcslen(search.title)) != 0 ||
+      !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  search.found = window;
   return FALSE;
 }
 
+HWND window_titled(const wchar_t* title) {
+  Search search{title, nullptr};
+  EnumWindows(find_titled, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 int print_question() {
-  HWND box = nullptr;
-  EnumWindows(find_question, reinterpret_cast<LPARAM>(&box));
+  const HWND box = window_titled(L"tallsay: ");
   if (box == nullptr) return 1;
   print_control(box, "question", 0xFFFF);  // the message box's text
   return 0;
 }
 
-BOOL CALLBACK find_choice(HWND window, LPARAM found) {
-  wchar_t title[64];
-  GetWindowTextW(window, title, 64);
-  if (std::wcsncmp(title, L"tallsay: convert ", 17) != 0 || !IsWindowVisible(window)) return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
-  return FALSE;
-}
-
 int print_choice() {
-  HWND dialog = nullptr;
-  EnumWindows(find_choice, reinterpret_cast<LPARAM>(&dialog));
+  const HWND dialog = window_titled(L"tallsay: convert ");
   if (dialog == nullptr) return 1;
   print_control(dialog, "choice_question", tallsay::kIdChainQuestion);
   const bool chain = IsDlgButtonChecked(dialog, tallsay::kIdChainWay) == BST_CHECKED;

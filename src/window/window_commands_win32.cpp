@@ -130,14 +130,9 @@ bool ask_for_script(Window& w, const wchar_t* title, const char* name,
   wchar_t folder[kDialogPathUnits];
   widen(name, file, kDialogPathUnits);
   start_folder(w, folder, kDialogPathUnits);
-  OPENFILENAMEW dialog = {};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = w.window;
-  dialog.lpstrFilter = L"Game scripts (*.cfg)\0*.cfg\0All files (*.*)\0*.*\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = kDialogPathUnits;
+  OPENFILENAMEW dialog =
+      file_dialog(w, L"Game scripts (*.cfg)\0*.cfg\0All files (*.*)\0*.*\0", file, title);
   dialog.lpstrInitialDir = folder[0] != L'\0' ? folder : nullptr;
-  dialog.lpstrTitle = title;
   dialog.lpstrDefExt = L"cfg";
   // A file that is there is asked about below, knowing what it holds.
   dialog.Flags =

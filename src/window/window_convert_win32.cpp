@@ -285,13 +285,8 @@ void convert(Window& w, const wchar_t* text_path) {
 
 void convert_chosen_file(Window& w) {
   wchar_t file[kDialogPathUnits] = L"";
-  OPENFILENAMEW dialog = {};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = w.window;
-  dialog.lpstrFilter = L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = kDialogPathUnits;
-  dialog.lpstrTitle = L"Convert a text file";
+  OPENFILENAMEW dialog = file_dialog(w, L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0", file,
+                                     L"Convert a text file");
   dialog.Flags =
       OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
   if (GetOpenFileNameW(&dialog) != 0) convert(w, file);

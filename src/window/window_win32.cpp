@@ -329,6 +329,18 @@ void show_status(Window& w, bool error) {
   if (error) MessageBeep(MB_ICONWARNING);
 }
 
+OPENFILENAMEW file_dialog(const Window& w, const wchar_t* filter, wchar_t* file,
+                          const wchar_t* title) {
+  OPENFILENAMEW dialog = {};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = w.window;
+  dialog.lpstrFilter = filter;
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = kDialogPathUnits;
+  dialog.lpstrTitle = title;
+  return dialog;
+}
+
 bool ask(const Window& w, const wchar_t* title, const char* question, bool no_first) {
   wchar_t wide[kStatusBytes];
   widen(question, wide, kStatusBytes);

@@ -9,6 +9,8 @@
 
 #include <windows.h>  // first: the headers below build on it
 
+#include <commdlg.h>
+
 #include "window/window.h"
 
 namespace tallsay {
@@ -55,6 +57,13 @@ void system_reason(char* reason, int size);
 
 // Shows w.status in the status line, in red with a beep for an error.
 void show_status(Window& w, bool error);
+
+// An Open or Save window owned by the window, titled `title`, offering the
+// files of `filter` and filling `file` (kDialogPathUnits units, with what
+// it starts from) with the path chosen; the caller adds the flags and the
+// rest.
+OPENFILENAMEW file_dialog(const Window& w, const wchar_t* filter, wchar_t* file,
+                          const wchar_t* title);
 
 // Asks `question` in a message box titled `title` with Yes and No; No is
 // the default when `no_first`. Returns true for Yes.
