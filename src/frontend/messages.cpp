@@ -23,13 +23,17 @@ void print_usage(std::FILE* out) {
 // The message of each failure, in the order of the enum; an invalid
 // argument's message is completed with the argument.
 const char* const kMessages[] = {
-    "Invalid argument specified: '%s'\n", "Error, no output file specified\n",
-    "Error, input file not found\n",      "Error, input and output file are the same\n",
-    "Error, output file open error\n",    "Error, input read error\n",
+    "Invalid argument specified: '%s'\n",
+    "Error, no output file specified\n",
+    "Error, input file not found\n",
+    "Error, input and output file are the same\n",
+    "Error, output file open error\n",
+    "Error, input read error\n",
     "Error, output file write error\n",
+    "Error, output file is reached through another user's link\n",
 };
 static_assert(sizeof kMessages / sizeof *kMessages ==
-                  static_cast<std::size_t>(Failure::kOutputWrite) + 1,
+                  static_cast<std::size_t>(Failure::kForeignLink) + 1,
               "a message for every failure");
 
 }  // namespace

@@ -13,6 +13,7 @@ enum class Failure {
   kOutputOpen,       // the script cannot be created or opened
   kInputRead,        // reading the input failed
   kOutputWrite,      // writing the script failed
+  kForeignLink,      // the script is reached through a link another user controls
 };
 
 // Writes the message of `failure` to `console.err`, with `argument` for an

@@ -9,14 +9,17 @@
 namespace tallsay {
 namespace {
 
+int report_open_failure(const Console& console, const ScriptFile& script) {
+  return report_failure(console,
+                        script.replacement.foreign ? Failure::kForeignLink : Failure::kOutputOpen);
+}
+
 int convert_file(std::FILE* input, const RunOptions& options, const Console& console) {
   // The script is opened only after this check, so that it cannot empty the
   // very file that is to be read.
   if (is_same_file(input, options.out_path)) return report_failure(console, Failure::kSameFile);
   ScriptFile script;
-  if (!open_script(script, options.out_path)) {
-    return report_failure(console, Failure::kOutputOpen);
-  }
+  if (!open_script(script, options.out_path)) return report_open_failure(console, script);
   TextReader reader;
   start_reading(reader, input);
   const bool written = convert_lines(reader, script, options, console.err);
@@ -61,9 +64,7 @@ int run_interactive(const RunOptions& options, std::FILE* input, const Console& 
   for (std::size_t length; (length = read_text_line(line, reader)) != 0;) {
     const std::string_view text(line, length);
     // Opened afresh for each line: the file is emptied and gets a new header.
-    if (!open_script(script, options.out_path)) {
-      return report_failure(console, Failure::kOutputOpen);
-    }
+    if (!open_script(script, options.out_path)) return report_open_failure(console, script);
     lay_out_banner(text, banner);
     const bool written =
         write_block(script, text, banner, options.max_line_len, options.hide_name, console.err);

@@ -54,6 +54,7 @@ struct Replacement {
   int old;         // POSIX: the old file, opened for writing; -1 when there was none
   int error;       // why the new file could not be made (errno), or 0
   bool existed;    // an old file is replaced, not a new one made
+  bool foreign;    // refused: a link that another user controls leads out of the folder named
   bool signalled;  // POSIX: the signal handlers know of the new file
   unsigned owner;  // POSIX: the owner, group and mode that the new file takes
   unsigned group;

@@ -168,6 +168,7 @@ int look_up(Replacement& replacement, struct stat& info, bool& free) {
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         return fd;
       }
+      replacement.foreign = true;
       close(fd);
       errno = EACCES;
       return -1;
@@ -176,6 +177,7 @@ int look_up(Replacement& replacement, struct stat& info, bool& free) {
       struct stat folder;
       if (fstat(replacement.folder, &folder) != 0) return -1;
       free = may_follow(link_owner, folder.st_uid);
+      replacement.foreign = !free;
       errno = free ? ENOENT : EACCES;
       return -1;
     }
@@ -184,6 +186,7 @@ int look_up(Replacement& replacement, struct stat& info, bool& free) {
     if (owner < 0 && errno != EAGAIN) return -1;
     if (owner >= 0) {
       if (!may_follow(link_owner, static_cast<uid_t>(owner))) {
+        replacement.foreign = true;
         errno = EACCES;
         return -1;
       }
@@ -466,6 +469,7 @@ std::FILE* begin_replacement(Replacement& replacement, const char* path) {
   replacement.old = -1;
   replacement.error = 0;
   replacement.signalled = false;
+  replacement.foreign = false;
   replacement.folder = open_folder_of(AT_FDCWD, path, replacement.target);
   if (replacement.folder < 0) return path[0] == '\0' ? open_file(path, "wb") : nullptr;
   struct stat info;

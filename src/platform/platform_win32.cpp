@@ -256,6 +256,7 @@ std::FILE* begin_replacement(Replacement& replacement, const char* path) {
   replacement.temporary[0] = '\0';
   replacement.error = 0;
   replacement.existed = false;
+  replacement.foreign = false;
   wchar_t wide[kMaxWide];
   if (path[0] == '\0' || !widen(path, wide) || !copy_path(path, replacement.target)) {
     return open_file(path, "wb");
