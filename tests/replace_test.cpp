@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,61 +67,75 @@ std::string script_of(const std::string& text) {
   return read_file(dir.path / "out.cfg");
 }
 
+// A game that reads the script over and over while an interactive run
+// rewrites it sees the old or a new script, whole. A script of two hard
+// links is written where it stands: a reader may see a new script over the
+// rest of an older one, but never an empty script.
 TEST(ReplaceTest, AReaderOfTheScriptSeesOnlyWholeScripts) {
-  ScratchDir dir;
-  const auto out = dir.path / "out.cfg";
-  write_file(out, kOld);
-  std::set<std::string> whole = {kOld};
-  std::string lines;
-  for (int i = 0; i < 300; ++i) {
-    lines += "line " + std::to_string(i) + "\n";
-    whole.insert(script_of("line " + std::to_string(i)));
-  }
-  std::atomic<bool> done{false};
-  int reads = 0;
-  int refused = 0;
-  int broken = 0;
-  std::thread game([&] {
-    while (!done) {
-      std::ifstream script(out, std::ios::binary);
-      if (!script.is_open()) {
-        ++refused;
-        continue;
-      }
-      ++reads;
-      if (whole.count(std::string(std::istreambuf_iterator<char>(script), {})) == 0) ++broken;
 #ifdef _WIN32
-      // A game reads its script now and then. One that held it open all the
-      // time would keep the rename from ever happening, and the tool would
-      // write the script in place after trying for a while.
-      script.close();
-      Sleep(1);
-#endif
-    }
-  });
-  std::FILE* input = test::start_program(TALLSAY_EXE, dir, {"--out-file=" + dir.file("out.cfg")});
-  for (std::size_t start = 0; start < lines.size();) {
-    const std::size_t end = lines.find('\n', start) + 1;
-    std::fwrite(lines.data() + start, 1, end - start, input);
-    std::fflush(input);
-    start = end;
-  }
-  EXPECT_EQ(0, test::finish_program(dir, input).status);
-  done = true;
-  game.join();
-  EXPECT_EQ(script_of("line 299"), read_file(out));
-  std::printf("%d reads of the script while it was rewritten, %d not whole, %d refused\n", reads,
-              broken, refused);
-  EXPECT_EQ(0, broken) << "of " << reads << " reads";
-  EXPECT_LT(100, reads);
-#ifdef _WIN32
-  // Windows refuses to open a file while it is renamed to a reader that does
-  // not share deleting, as most programs do not; such a reader tries again.
-  EXPECT_GT(reads, refused);
+  for (const bool linked : {false}) {
 #else
-  EXPECT_EQ(0, refused);
+  for (const bool linked : {false, true}) {
 #endif
-  EXPECT_EQ(std::set<std::string>({"out.cfg", "stdout", "stderr"}), names_in(dir));
+    ScratchDir dir;
+    const auto out = dir.path / "out.cfg";
+    write_file(out, kOld);
+    if (linked) std::filesystem::create_hard_link(out, dir.path / "second.cfg");
+    std::set<std::string> whole = {kOld};
+    std::string lines;
+    for (int i = 0; i < 300; ++i) {
+      lines += "line " + std::to_string(i) + "\n";
+      whole.insert(script_of("line " + std::to_string(i)));
+    }
+    std::atomic<bool> done{false};
+    int reads = 0;
+    int refused = 0;
+    int broken = 0;
+    std::thread game([&] {
+      while (!done) {
+        std::ifstream script(out, std::ios::binary);
+        if (!script.is_open()) {
+          ++refused;
+          continue;
+        }
+        ++reads;
+        const std::string bytes(std::istreambuf_iterator<char>(script), {});
+        if (linked ? bytes.empty() : whole.count(bytes) == 0) ++broken;
+#ifdef _WIN32
+        // A game reads its script now and then. One that held it open all
+        // the time would keep the rename from ever happening.
+        script.close();
+        Sleep(1);
+#endif
+      }
+    });
+    std::FILE* input = test::start_program(TALLSAY_EXE, dir, {"--out-file=" + dir.file("out.cfg")});
+    for (std::size_t start = 0; start < lines.size();) {
+      const std::size_t end = lines.find('\n', start) + 1;
+      std::fwrite(lines.data() + start, 1, end - start, input);
+      std::fflush(input);
+      start = end;
+    }
+    EXPECT_EQ(0, test::finish_program(dir, input).status);
+    done = true;
+    game.join();
+    EXPECT_EQ(script_of("line 299"), read_file(out));
+    std::printf("%d reads of the script while it was rewritten, %d not whole, %d refused\n", reads,
+                broken, refused);
+    EXPECT_EQ(0, broken) << "of " << reads << " reads, linked " << linked;
+    EXPECT_LT(100, reads);
+#ifdef _WIN32
+    // Windows refuses to open a file while it is renamed to a reader that
+    // does not share deleting, as most programs do not; such a reader tries
+    // again.
+    EXPECT_GT(reads, refused);
+#else
+    EXPECT_EQ(0, refused);
+#endif
+    std::set<std::string> left = {"out.cfg", "stdout", "stderr"};
+    if (linked) left.insert("second.cfg");
+    EXPECT_EQ(left, names_in(dir));
+  }
 }
 
 TEST(ReplaceTest, ANameWithNoRoomForTheTemporaryOneIsWrittenInPlace) {
@@ -422,52 +437,110 @@ std::string numbered_lines(int count) {
   return lines;
 }
 
-TEST(ReplaceTest, ASwapOfTheScriptAndALinkChangesNothingOutsideItsFolder) {
-  if (geteuid() != 0) GTEST_SKIP() << "a second user needs the tests to run as root";
-  // The second user owns the script's folder and swaps the script with a
-  // link to a file of root's, over and over, while root writes the script.
-  ScratchDir dir;
-  SKIP_UNLESS_THE_SECOND_USER_REACHES(dir);
-  const std::string folder = dir.file("player");
-  const std::string system = dir.file("system.cfg");
-  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
-  ASSERT_EQ(0, chown(folder.c_str(), kOther, kOther));
-  write_file(system, "root's file\n");
-  const pid_t swapper = as_other_user([&]() -> int {
-    const std::string script = folder + "/out.cfg";
-    const std::string link = folder + "/link";
-    write_file(script, kOld);
-    chmod(script.c_str(), 0666);
-    for (;;) {
-      // A run that renamed its new script over the link took the link's
-      // place: the link is made anew.
-      struct stat info;
-      const auto is_link = [&](const std::string& name) {
-        return lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-      };
-      if (!is_link(script) && !is_link(link)) {
-        unlink(link.c_str());
-        symlink("../system.cfg", link.c_str());
-      }
-      renameat2(AT_FDCWD, script.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
-    }
-  });
-  while (access((folder + "/link").c_str(), F_OK) != 0) std::this_thread::yield();
-  int runs = 0;
-  int replaced = 0;
-  for (; runs < 300 && read_file(system) == "root's file\n"; ++runs) {
-    if (convert(dir, runs % 2 == 0, "!\n", "player/out.cfg").status == 0) ++replaced;
+// The words of a setup item of links.cases: its kind and its fields.
+std::vector<std::string> fields_of(const std::string& item) {
+  std::vector<std::string> fields;
+  for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+    end = item.find(':', start);
+    fields.push_back(item.substr(start, end - start));
   }
-  kill(swapper, SIGKILL);
-  waitpid(swapper, nullptr, 0);
-  std::printf("%d runs while the names were swapped, %d of them wrote the script\n", runs,
-              replaced);
-  struct stat info;
-  ASSERT_EQ(0, lstat(system.c_str(), &info));
-  EXPECT_EQ("root's file\n", read_file(system)) << "after " << runs << " runs";
-  EXPECT_EQ(0u, info.st_uid);
-  EXPECT_EQ(0644u, info.st_mode & 07777);
-  EXPECT_LT(0, replaced);
+  return fields;
+}
+
+uid_t user_of(const std::string& name) {
+  return name == "b" ? kOther : name == "c" ? kOther - 1 : 0;
+}
+
+TEST(ReplaceTest, LinksOfOtherUsers) {
+  if (geteuid() != 0) GTEST_SKIP() << "other users need the tests to run as root";
+  for (const auto& c : test::read_cases({"links.cases"}, 6, 6)) {
+    ScratchDir dir;
+    SKIP_UNLESS_THE_SECOND_USER_REACHES(dir);
+    std::istringstream setup(c[1]);
+    for (std::string item; setup >> item;) {
+      const auto f = fields_of(item);
+      const std::string path = dir.file(f[1].c_str());
+      const bool made = f[0] == "dir" ? mkdir(path.c_str(), 0755) == 0
+                        : f[0] == "link" ? symlink(f[2].c_str(), path.c_str()) == 0
+                        : f[0] == "hard" ? link(dir.file(f[2].c_str()).c_str(), path.c_str()) == 0
+                                         : (write_file(path, kOld), true);
+      ASSERT_TRUE(made) << c[0] << ": " << item;
+      if (f[0] != "hard") lchown(path.c_str(), user_of(f[f[0] == "link" ? 3 : 2]), 0);
+      if (f.size() == 4 && f[0] != "link") {
+        chmod(path.c_str(), static_cast<mode_t>(std::stoul(f[3], nullptr, 8)));
+      }
+    }
+    const auto result = convert(dir, true, "!\n", c[2].c_str());
+    std::string after = std::to_string(result.status) + " " + result.err;
+    std::istringstream named(c[5]);
+    for (std::string item; named >> item;) {
+      const auto name = dir.path / item.substr(0, item.find('='));
+      const std::string bytes = std::filesystem::exists(name) ? read_file(name) : "";
+      after += " " + item.substr(0, item.find('=') + 1) +
+               (!std::filesystem::exists(name) ? "none"
+                : bytes == kOld ? "old"
+                : bytes == script_of("!") ? "new"
+                                          : bytes);
+    }
+    EXPECT_EQ(c[3] + " " + c[4] + " " + (c[5].empty() ? "" : c[5]), after) << c[0];
+  }
+}
+
+TEST(ReplaceTest, ASwapOfANameAndALinkChangesNothingOutsideTheFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "a second user needs the tests to run as root";
+  // The second user owns the folder `att` and swaps a name on the script's
+  // path, over and over, with a link to a file of root's or into a folder of
+  // a third user's, while root writes the script.
+  struct Swap {
+    const char* name;    // swapped with att/link
+    const char* link;    // where att/link leads
+    const char* victim;  // the file outside att that must stay
+  };
+  for (const Swap& swap : {Swap{"chat.cfg", "../victim/chat.cfg", "victim/chat.cfg"},
+                           Swap{"game", "../victim", "victim/chat.cfg"}}) {
+    ScratchDir dir;
+    SKIP_UNLESS_THE_SECOND_USER_REACHES(dir);
+    const std::string folder = dir.file("att");
+    const std::string victim = dir.file(swap.victim);
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    ASSERT_EQ(0, chown(folder.c_str(), kOther, kOther));
+    ASSERT_EQ(0, mkdir(dir.file("victim").c_str(), 0755));
+    ASSERT_EQ(0, chown(dir.file("victim").c_str(), kOther - 1, kOther - 1));
+    write_file(victim, kOld);
+    const bool in_folder = std::strcmp(swap.name, "game") == 0;
+    const pid_t swapper = as_other_user([&]() -> int {
+      const std::string name = folder + "/" + swap.name;
+      const std::string link = folder + "/link";
+      if (in_folder && mkdir(name.c_str(), 0755) != 0) return 1;
+      write_file(in_folder ? name + "/chat.cfg" : name, kOld);
+      for (;;) {
+        // A run that renamed its new script over the link took the link's
+        // place: the link is made anew.
+        struct stat info;
+        const auto is_link = [&](const std::string& at) {
+          return lstat(at.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+        };
+        if (!is_link(name) && !is_link(link)) {
+          unlink(link.c_str());
+          symlink(swap.link, link.c_str());
+        }
+        renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+      }
+    });
+    while (access((folder + "/link").c_str(), F_OK) != 0) std::this_thread::yield();
+    const std::string script = in_folder ? "att/game/chat.cfg" : "att/chat.cfg";
+    int runs = 0;
+    int replaced = 0;
+    for (; runs < 300 && read_file(victim) == kOld; ++runs) {
+      if (convert(dir, runs % 2 == 0, "!\n", script.c_str()).status == 0) ++replaced;
+    }
+    kill(swapper, SIGKILL);
+    waitpid(swapper, nullptr, 0);
+    std::printf("%d runs while %s was swapped, %d of them wrote the script\n", runs, swap.name,
+                replaced);
+    EXPECT_EQ(kOld, read_file(victim)) << swap.name << " after " << runs << " runs";
+    EXPECT_LT(0, replaced) << swap.name;
+  }
 }
 
 TEST(ReplaceTest, ASecondUserOpensNoNewScript) {
@@ -646,7 +719,8 @@ bool is_temporary_name_of(const std::string& script, const std::string& name) {
 }
 
 TEST(ReplaceTest, EndingSignalsRemoveTheTemporaryFile) {
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                           SIGPROF, SIGIO, SIGPWR, SIGSYS, SIGXCPU, SIGRTMIN, SIGRTMAX}) {
     // A batch run reads its text from a FIFO, which holds it while the new
     // script is being written.
     ScratchDir dir;
@@ -654,7 +728,9 @@ TEST(ReplaceTest, EndingSignalsRemoveTheTemporaryFile) {
     ASSERT_EQ(0, mkfifo(dir.file("in.fifo").c_str(), 0600));
     const pid_t tool = fork();
     if (tool == 0) {
-      for (const int ending : {SIGINT, SIGTERM, SIGHUP}) std::signal(ending, SIG_DFL);
+      std::signal(signal, SIG_DFL);
+      const struct rlimit no_core = {0, 0};
+      setrlimit(RLIMIT_CORE, &no_core);
       execl(TALLSAY_EXE, TALLSAY_EXE, ("--in-file=" + dir.file("in.fifo")).c_str(),
             ("--out-file=" + dir.file("out.cfg")).c_str(), nullptr);
       _exit(127);

@@ -5,7 +5,10 @@
 #   failed-sync     a disk that fails when the data is written back to it
 #                   (a loop device whose backing file has no room left);
 #   bind-mount      a script that is a file mounted on its name;
-#   no-null-device  a run with no /dev/null and its standard error closed.
+#   no-null-device  a run with no /dev/null and its standard error closed;
+#   full-disk       scripts written in place (a second hard link, a file
+#                   mounted on its name, a group the new file cannot take)
+#                   on a disk with room for the new script once, not twice.
 # Needs root and the right to mount; without them it says so and is skipped
 # (status 77).
 # Usage: storage_check.sh TOOL CASE
@@ -27,13 +30,14 @@ cleanup() {
   cd /
   umount -l "$work/fs/out.cfg" 2>/dev/null || true
   umount -l "$work/fs" 2>/dev/null || true
+  umount -l "$work/full" 2>/dev/null || true
   [ -z "$loop" ] || losetup -d "$loop" 2>/dev/null || true
   umount -l "$work/back" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
-mkdir fs back
+mkdir fs back full
 printf 'old script\r\n' >old.cfg
 for i in $(seq 2000); do echo "Hello world $i"; done >many.txt
 "$tool" --in-file=many.txt --out-file=expected.cfg
@@ -116,6 +120,55 @@ no-null-device)
   "$tool" --out-file=fs/nothing.cfg <&- 2>&- || fail "closed standard input: status $?"
   [ ! -e fs/nothing.cfg ] || fail "closed standard input made a script"
   echo "storage_check: without a null device, closed streams take no file of the run"
+  ;;
+full-disk)
+  # 512 KiB with 160 KiB taken and a script of 229 KiB: the new script fits
+  # once beside the old one, and not a second time.
+  for i in $(seq 250); do printf 'Hello world, this is line number %03d!\n' "$i"; done >long.txt
+  "$tool" --in-file=long.txt --out-file=expected.cfg
+  # Runs the batch run over long.txt as `user` into `script`, which must fail
+  # with a write error and leave the old script in `kept`, byte for byte.
+  expect_kept() {
+    local what=$1 user=$2 script=$3 kept=$4 status=0
+    cp old.cfg "$kept"
+    setpriv --reuid="$user" --regid="$user" --clear-groups \
+      "$tool" --in-file=long.txt --out-file="$script" 2>err || status=$?
+    [ "$status" = 1 ] || fail "$what: status $status, $(cat err)"
+    [ "$(cat err)" = "Error, output file write error" ] || fail "$what: $(cat err)"
+    cmp -s old.cfg "$kept" || fail "$what: the old script is lost: $(head -c 80 "$kept")"
+  }
+  mount -t tmpfs -o size=512k tmpfs fs || skip "tmpfs cannot be mounted"
+  head -c 160k /dev/zero >fs/other
+  # A script of another group, as a user of no group: the new file cannot
+  # take the group.
+  cp old.cfg fs/out.cfg
+  chown 65534:0 fs fs/out.cfg
+  chmod 0755 fs
+  chmod o+x "$work"
+  expect_kept "a script of another group" 65534 "$work/fs/out.cfg" fs/out.cfg
+  [ "$(ls fs | tr '\n' ' ')" = "other out.cfg " ] || fail "files left: $(ls fs | tr '\n' ' ')"
+  # A script mounted on its name from a disk with no room for it, in a
+  # folder with room.
+  mount -t tmpfs -o size=4m tmpfs full
+  cp old.cfg fs/out.cfg
+  head -c 200k /dev/zero >fs/more
+  cp old.cfg full/out.cfg
+  mount --bind fs/out.cfg full/out.cfg || skip "a file cannot be bind-mounted"
+  expect_kept "a script mounted on its name" 0 full/out.cfg fs/out.cfg
+  [ "$(ls full | tr '\n' ' ')" = "out.cfg " ] || fail "files left: $(ls full | tr '\n' ' ')"
+  umount full/out.cfg
+  rm fs/more
+  chown 0:0 fs fs/out.cfg
+  ln fs/out.cfg fs/second.cfg
+  expect_kept "a script of two links" 0 fs/out.cfg fs/second.cfg
+  [ "$(ls fs | tr '\n' ' ')" = "other out.cfg second.cfg " ] || fail "files left: $(ls fs | tr '\n' ' ')"
+  rm fs/second.cfg
+  # With room for it, each is written.
+  rm fs/other
+  ln fs/out.cfg fs/second.cfg
+  "$tool" --in-file=long.txt --out-file=fs/out.cfg || fail "a script of two links on a disk with room"
+  cmp -s expected.cfg fs/second.cfg || fail "a script of two links on a disk with room: not the script"
+  echo "storage_check: on a full disk the scripts written in place stay as they were"
   ;;
 *)
   fail "no such case"

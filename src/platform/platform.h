@@ -56,39 +56,44 @@ struct Replacement {
   bool existed;    // an old file is replaced, not a new one made
   bool foreign;    // refused: a link that another user controls leads out of the folder named
   bool signalled;  // POSIX: the signal handlers know of the new file
+  bool copied;     // POSIX: the new file has no name and is copied over the old one
   unsigned owner;  // POSIX: the owner, group and mode that the new file takes
   unsigned group;
   unsigned mode;
 };
 
 // Opens the file that the UTF-8 `path` names for binary writing, to be ended
-// by end_replacement. A regular file of one link, or a name that is not taken
-// yet, is written under a temporary name beside it, a new file that only its
-// maker may open until it is complete. Anything else (a device, a FIFO, a
-// file of more than one hard link), and a file whose folder takes no new file
-// or keeps every name it has (append-only), or whose name leaves no room for
-// the temporary one, is opened in place and emptied, as fopen does. A
-// symbolic link is followed when it belongs to the user who runs this, or to
-// the owner of where it leads; another user's link to someone else's file is
-// refused (EACCES). Returns null with errno set, having changed nothing,
-// when the file cannot be opened for writing (a read-only file, a folder, a
-// missing folder); on Windows GetLastError() then holds the system's reason.
-// When the new file cannot be made for any other reason (no space, no free
-// descriptor), it returns a stream that fails and end_replacement reports
-// that reason, the old file untouched.
+// by end_replacement. The new file is written whole before the old one is
+// touched: under a temporary name beside it, a new file that only its maker
+// may open until it is complete. On POSIX systems, where it cannot be renamed
+// over the old file (a file of more than one hard link, a folder that takes
+// no new file or keeps every name it has, a name with no room for the
+// temporary one), it is written into a file with no name instead and copied
+// over the old one at the end; a device or a FIFO is written as it stands.
+// Each symbolic link on the path, in its folders or its last part, is
+// followed when it belongs to the user who runs this or to root, or leads to
+// what its own owner owns; a file of several hard links is written only
+// where no other user can have made its name. Any other link is refused
+// (EACCES, with `foreign` set). Returns null with errno set, having changed
+// nothing, when the file cannot be opened for writing (a read-only file, a
+// folder, a missing folder); on Windows GetLastError() then holds the
+// system's reason. When the new file cannot be made for any other reason (no
+// space, no free descriptor), it returns a stream that fails and
+// end_replacement reports that reason, the old file untouched.
 std::FILE* begin_replacement(Replacement& replacement, const char* path);
 
 // Closes `stream`, opened by begin_replacement. When `keep` and every write
 // succeeded, gives the new file the old one's owner, group, permissions and
-// extended attributes (on Windows its attributes, security and streams),
-// flushes it to the disk and puts it in place, and returns true. Where the
-// new file cannot take what the old one had, or the old one cannot be renamed
-// over (a file mounted on its name; on Windows, held open by another program
-// for about 100 ms), the finished new file is copied over the old one in
-// place, which is cut to its new length only after every byte is written.
+// extended attributes (on Windows its attributes and security), flushes it to
+// the disk, puts it in place and flushes the folder, and returns true. Where
+// the new file cannot take what the old one had, or the old one cannot be
+// renamed over (a file mounted on its name; on Windows, held open by another
+// program for about 100 ms), the finished new file is copied over the old
+// one in place: on POSIX systems only after room for all of it is reserved,
+// every byte written and flushed before the file is cut to its new length.
 // Otherwise, and whenever a step fails, it removes the temporary file, so
-// that the old file stays as it was, and returns false with errno (on Windows
-// also GetLastError()) saying why.
+// that the old file stays as it was, and returns false with errno (on
+// Windows also GetLastError()) saying why.
 bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep);
 
 // Prepares the process for a run of the tool: a standard stream that is
@@ -96,8 +101,9 @@ bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep);
 // that gives no input and takes output nowhere), so that no file the run
 // opens takes its place; a write to a closed pipe or past the file size limit
 // fails with an error that the run reports, instead of ending the process;
-// and INT, TERM and HUP remove the temporary file of a replacement under way
-// before they end the process as they would have.
+// and every signal that would end the process and can be caught (on POSIX
+// systems; INT, TERM and HUP among them) removes the temporary file of a
+// replacement under way before it ends the process as it would have.
 void prepare_process();
 
 // Returns the UTF-8 `argument` as the console shows a program's argument:

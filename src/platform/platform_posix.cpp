@@ -43,7 +43,7 @@ constexpr int kNameTries = 16;
 constexpr std::size_t kAttributeBytes = 16 * 1024;
 
 // The one piece of process state: the temporary file of the replacement
-// under way, for the handler of INT, TERM and HUP to remove. The name and
+// under way, for the handler of the ending signals to remove. The name and
 // folder are set, and `armed` changed, only while those signals are blocked,
 // so that the handler sees either no file or one that this process made.
 struct PendingFile {
@@ -60,11 +60,25 @@ void remove_pending_and_end(int signal) {
   raise(signal);
 }
 
-// Blocks INT, TERM and HUP, keeping the mask they had in `saved`.
+// Fills `set` with every signal whose default action ends the process and
+// that a program may catch, but PIPE and XFSZ, which a run ignores.
+void ending_signals(sigset_t& set) {
+  sigemptyset(&set);
+  for (const int signal :
+       {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV,
+        SIGUSR2, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS}) {
+    sigaddset(&set, signal);
+  }
+#ifdef __linux__
+  for (const int signal : {SIGSTKFLT, SIGIO, SIGPWR}) sigaddset(&set, signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&set, signal);
+#endif
+}
+
+// Blocks the ending signals, keeping the mask they had in `saved`.
 void block_ending_signals(sigset_t& saved) {
   sigset_t ending;
-  sigemptyset(&ending);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+  ending_signals(ending);
   sigprocmask(SIG_BLOCK, &ending, &saved);
 }
 
@@ -79,32 +93,131 @@ bool copy_name(const char* name, std::size_t length, char (&copy)[kMaxPathBytes]
   return true;
 }
 
+// Whether a link of `link_owner` may be followed to a file or folder of
+// `owner`: the links of the user who runs this, and root's, lead anywhere;
+// another user's only to that user's own, so that no one can plant a link
+// that makes this user write where that one may not.
+bool may_follow(uid_t link_owner, uid_t owner) {
+  return link_owner == geteuid() || link_owner == 0 || owner == link_owner;
+}
+
+// How a part of a path is opened: as itself, a link not followed.
+#ifdef O_PATH
+constexpr int kPartFlags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int kPartFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+
+int open_folder_path(int at, const char* path, std::size_t length, int& links, bool& foreign);
+
+// Reads the text of the link `link`, opened as itself, into `text`.
+bool read_link(int link, char (&text)[kMaxPathBytes]) {
+  const ssize_t length = readlinkat(link, "", text, sizeof text);
+  if (length < 0) return false;
+  if (static_cast<std::size_t>(length) >= sizeof text) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  text[length] = '\0';
+  return true;
+}
+
+// Opens the part `name` of a folder path in the folder `at`: a folder as it
+// is, a link followed to the folder it leads to when may_follow lets it.
+// Returns the folder, or -1 with errno set (and `foreign` when a link was
+// refused).
+int open_part(int at, const char* name, int& links, bool& foreign) {
+  const int part = openat(at, name, kPartFlags);
+  if (part < 0) return -1;
+  struct stat info;
+  char text[kMaxPathBytes];
+  bool read = false;
+  if (fstat(part, &info) != 0) {
+    read = false;
+  } else if (S_ISDIR(info.st_mode)) {
+    return part;
+  } else if (!S_ISLNK(info.st_mode)) {
+    errno = ENOTDIR;
+  } else if (++links > kMaxLinks) {
+    errno = ELOOP;
+  } else {
+    read = read_link(part, text);
+  }
+  const int error = errno;
+  close(part);
+  if (!read) {
+    errno = error;
+    return -1;
+  }
+  // The owner and the text come from the one link opened, whatever the name
+  // is swapped for meanwhile; the owner of where it leads, from the folder
+  // that is then used.
+  const int folder = open_folder_path(at, text, std::strlen(text), links, foreign);
+  struct stat reached;
+  if (folder >= 0 && fstat(folder, &reached) == 0 && may_follow(info.st_uid, reached.st_uid)) {
+    return folder;
+  }
+  if (folder >= 0) {
+    foreign = true;
+    close(folder);
+    errno = EACCES;
+  }
+  return -1;
+}
+
+// Opens the folder that the first `length` bytes of `path` name, relative to
+// the folder `at`, one part at a time, each link on the way checked as
+// open_part does; `links` counts the links followed. Returns the folder, or
+// -1 with errno set.
+int open_folder_path(int at, const char* path, std::size_t length, int& links, bool& foreign) {
+  int folder = openat(at, length > 0 && path[0] == '/' ? "/" : ".", kFolderFlags);
+  for (std::size_t start = 0; folder >= 0 && start < length;) {
+    std::size_t end = start;
+    while (end < length && path[end] != '/') ++end;
+    char name[NAME_MAX + 1];
+    const std::size_t size = end - start;
+    if (size >= sizeof name) {
+      close(folder);
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    std::memcpy(name, path + start, size);
+    name[size] = '\0';
+    start = end + 1;
+    if (size == 0 || std::strcmp(name, ".") == 0) continue;
+    const int next = open_part(folder, name, links, foreign);
+    const int error = errno;
+    close(folder);
+    folder = next;
+    errno = error;
+  }
+  return folder;
+}
+
 // Opens, relative to the folder `at`, the folder of `path` (the part before
-// its last '/'), and copies the last part into `name`. Returns the folder's
-// descriptor, or -1 with errno set: EISDIR when the path ends in a folder.
-int open_folder_of(int at, const char* path, char (&name)[kMaxPathBytes]) {
+// its last '/', each link on it checked), and copies the last part into
+// `name`. Returns the folder's descriptor, or -1 with errno set: EISDIR when
+// the path ends in a folder.
+int open_folder_of(int at, const char* path, char (&name)[kMaxPathBytes], int& links,
+                   bool& foreign) {
   const char* slash = std::strrchr(path, '/');
   const char* base = slash == nullptr ? path : slash + 1;
   if (*base == '\0' || std::strcmp(base, ".") == 0 || std::strcmp(base, "..") == 0) {
     errno = EISDIR;
     return -1;
   }
-  char folder[kMaxPathBytes];
-  const auto folder_length = static_cast<std::size_t>(slash == nullptr ? 1
-                                                      : slash == path  ? 1
-                                                                       : slash - path);
-  if (!copy_name(base, std::strlen(base), name) ||
-      !copy_name(slash == nullptr ? "." : path, folder_length, folder)) {
+  if (!copy_name(base, std::strlen(base), name)) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  return openat(at, folder, kFolderFlags);
+  const std::size_t length = slash == nullptr ? 0 : slash == path ? 1 : slash - path;
+  return open_folder_path(at, path, length, links, foreign);
 }
 
 // Replaces the folder and name of `replacement` with those that the symbolic
 // link `name` in it leads to. Returns the owner of the link, or -1 with errno
 // set; EAGAIN when the name is no longer a link.
-long follow_link(Replacement& replacement) {
+long follow_link(Replacement& replacement, int& links) {
 #ifdef O_PATH
   const int link = openat(replacement.folder, replacement.target, O_PATH | O_NOFOLLOW | O_CLOEXEC);
 #else
@@ -112,38 +225,25 @@ long follow_link(Replacement& replacement) {
   errno = ELOOP;
 #endif
   if (link < 0) return -1;
-  // The owner and the text come from the one link opened, whatever the name
-  // is swapped for meanwhile.
   struct stat info;
   char text[kMaxPathBytes];
-  ssize_t length = -1;
-  if (fstat(link, &info) != 0) {
-    length = -1;
-  } else if (!S_ISLNK(info.st_mode)) {
-    errno = EAGAIN;
-  } else {
-    length = readlinkat(link, "", text, sizeof text);
+  bool read = false;
+  if (fstat(link, &info) == 0) {
+    read = S_ISLNK(info.st_mode) && read_link(link, text);
+    if (!S_ISLNK(info.st_mode)) errno = EAGAIN;
   }
+  const int error = errno;
   close(link);
-  if (length < 0) return -1;
-  if (static_cast<std::size_t>(length) >= sizeof text) {
-    errno = ENAMETOOLONG;
+  if (!read) {
+    errno = error;
     return -1;
   }
-  text[length] = '\0';
-  const int folder = open_folder_of(replacement.folder, text, replacement.target);
+  const int folder =
+      open_folder_of(replacement.folder, text, replacement.target, links, replacement.foreign);
   if (folder < 0) return -1;
   close(replacement.folder);
   replacement.folder = folder;
   return static_cast<long>(info.st_uid);
-}
-
-// Whether a file of `owner` may be written through a link of `link_owner`:
-// a user's own links lead anywhere, another user's only to that user's files,
-// so that no one can plant a link that makes this user write where that one
-// may not.
-bool may_follow(uid_t link_owner, uid_t owner) {
-  return link_owner == geteuid() || owner == link_owner;
 }
 
 // Opens what the name `replacement.target` in `replacement.folder` stands
@@ -151,10 +251,10 @@ bool may_follow(uid_t link_owner, uid_t owner) {
 // may_follow), and fills `info` from the file opened. Returns its
 // descriptor, or -1 with errno set and `free` telling whether the name is
 // free (the folder and name are then where the new file goes).
-int look_up(Replacement& replacement, struct stat& info, bool& free) {
+int look_up(Replacement& replacement, struct stat& info, bool& free, int& links) {
   uid_t link_owner = geteuid();
   free = false;
-  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+  while (links <= kMaxLinks) {
     const int flags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
     int fd = openat(replacement.folder, replacement.target, flags | O_NONBLOCK);
     if (fd < 0 && errno == ENXIO &&
@@ -164,13 +264,15 @@ int look_up(Replacement& replacement, struct stat& info, bool& free) {
       fd = openat(replacement.folder, replacement.target, flags);
     }
     if (fd >= 0) {
-      if (fstat(fd, &info) == 0 && may_follow(link_owner, info.st_uid)) {
+      const bool known = fstat(fd, &info) == 0;
+      if (known && may_follow(link_owner, info.st_uid)) {
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         return fd;
       }
-      replacement.foreign = true;
+      const int error = known ? EACCES : errno;
+      replacement.foreign = known;
       close(fd);
-      errno = EACCES;
+      errno = error;
       return -1;
     }
     if (errno == ENOENT) {
@@ -182,7 +284,8 @@ int look_up(Replacement& replacement, struct stat& info, bool& free) {
       return -1;
     }
     if (errno != ELOOP) return -1;
-    const long owner = follow_link(replacement);
+    ++links;
+    const long owner = follow_link(replacement, links);
     if (owner < 0 && errno != EAGAIN) return -1;
     if (owner >= 0) {
       if (!may_follow(link_owner, static_cast<uid_t>(owner))) {
@@ -302,20 +405,51 @@ void close_descriptors(Replacement& replacement) {
   errno = error;
 }
 
-// Writes the file `fd` where it stands, as fopen's "wb" does: emptied, when
-// it is a regular file. Returns the stream, or null with errno set.
-std::FILE* write_in_place(Replacement& replacement, int fd, const struct stat& info) {
+// Writes the file `fd`, which is not a regular file (a device, a FIFO),
+// where it stands. Returns the stream, or null with errno set.
+std::FILE* write_in_place(Replacement& replacement, int fd) {
   replacement.temporary[0] = '\0';
   replacement.old = -1;
   close_descriptors(replacement);
-  std::FILE* stream = nullptr;
-  if (!S_ISREG(info.st_mode) || ftruncate(fd, 0) == 0) stream = fdopen(fd, "wb");
+  std::FILE* stream = fdopen(fd, "wb");
   if (stream == nullptr) {
     const int error = errno;
     close(fd);
     errno = error;
   }
   return stream;
+}
+
+// Whether a file of several hard links may be written where it stands: only
+// where no other user can have made the name, so that no one can link a file
+// of the user who runs this into a folder of theirs and have it written. The
+// file belongs to that user or to the folder's owner, and the folder to that
+// user, writable by no one else (a group of the user's own aside).
+bool may_write_linked(const struct stat& file, const struct stat& folder) {
+  const bool others_write = folder.st_uid != geteuid() || (folder.st_mode & S_IWOTH) != 0 ||
+                            ((folder.st_mode & S_IWGRP) != 0 && folder.st_gid != getegid());
+  return file.st_nlink <= 1 ||
+         (!others_write && (file.st_uid == geteuid() || file.st_uid == folder.st_uid));
+}
+
+// Makes a new file with no name, readable and writable by its maker alone,
+// for a script that is copied over the old one at the end: in the script's
+// folder where the system can, else where the system keeps temporary files.
+// Returns its descriptor, or -1 with errno set.
+int create_unnamed(int folder) {
+#ifdef O_TMPFILE
+  const int unnamed = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (unnamed >= 0) return unnamed;
+#else
+  (void)folder;
+#endif
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) return -1;
+  const int fd = fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
+  const int error = errno;
+  std::fclose(file);
+  errno = error;
+  return fd;
 }
 
 // Hands the run a stream whose writes fail, after the new file could not be
@@ -405,21 +539,54 @@ bool write_all(int fd, const char* bytes, std::size_t size, off_t at) {
   return true;
 }
 
-// Copies the finished new file `from` over the old file `to` where it
-// stands: every byte first, then the old file is cut to the new length and
-// flushed to the disk.
+// Makes sure that the file `fd`, now `size` bytes long, has room on the disk
+// for `length` bytes. Returns false with errno set when there is none, the
+// file as it was.
+bool reserve(int fd, off_t size, off_t length) {
+  if (length <= size) return true;
+#ifdef __linux__
+  // Room kept for the file without changing its length or its bytes.
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length) == 0) return true;
+  if (errno != EOPNOTSUPP && errno != ENOSYS) return false;
+#endif
+  const int error = posix_fallocate(fd, size, length - size);
+  if (error == 0) return true;
+  if (ftruncate(fd, size) != 0) return false;
+  errno = error;
+  return false;
+}
+
+// Copies the finished new file `from` over the file `to` where it stands:
+// room for every byte first, or nothing is written; then every byte, flushed
+// to the disk; only then the file is cut to the new length. A reader sees
+// the old file, the new one, or the new one's first bytes over the rest of
+// the old one, never an empty file.
 bool copy_in_place(int from, int to) {
+  struct stat source;
+  struct stat old;
+  if (fstat(from, &source) != 0 || fstat(to, &old) != 0 ||
+      !reserve(to, old.st_size, source.st_size)) {
+    return false;
+  }
   char buffer[64 * 1024];
-  off_t at = 0;
-  for (;;) {
+  for (off_t at = 0; at < source.st_size;) {
     const ssize_t count = pread(from, buffer, sizeof buffer, at);
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return false;
-    if (count == 0) break;
-    if (!write_all(to, buffer, static_cast<std::size_t>(count), at)) return false;
+    if (count <= 0 || !write_all(to, buffer, static_cast<std::size_t>(count), at)) {
+      if (count == 0) errno = EIO;  // the new file ended early
+      return false;
+    }
     at += count;
   }
-  return ftruncate(to, at) == 0 && fdatasync(to) == 0;
+  return fdatasync(to) == 0 && ftruncate(to, source.st_size) == 0 && fsync(to) == 0;
+}
+
+// Flushes the folder to the disk, so that a rename in it outlasts a crash.
+void sync_folder(int folder) {
+  const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
 }
 
 // Whether the error of a rename says that this name can never be renamed
@@ -444,11 +611,27 @@ bool put_in_place(Replacement& replacement, int fd, bool taken_over) {
       replacement.temporary[0] = '\0';
     }
     restore_signals(saved);
+    if (renamed) sync_folder(replacement.folder);
     if (renamed) return true;
     errno = error;
     if (!cannot_rename_over(error)) return false;
   }
   return replacement.old >= 0 && copy_in_place(fd, replacement.old);
+}
+
+// Copies the finished unnamed new file `fd` over the old file, or, where
+// there was none, into a new file made under the script's name, which is
+// removed again when the copy fails. Returns whether it is in place.
+bool copy_over(Replacement& replacement, int fd) {
+  if (replacement.old >= 0) return copy_in_place(fd, replacement.old);
+  replacement.old = openat(replacement.folder, replacement.target,
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (replacement.old < 0) return false;
+  if (copy_in_place(fd, replacement.old)) return true;
+  const int error = errno;
+  unlinkat(replacement.folder, replacement.target, 0);
+  errno = error;
+  return false;
 }
 
 }  // namespace
@@ -470,67 +653,90 @@ std::FILE* begin_replacement(Replacement& replacement, const char* path) {
   replacement.error = 0;
   replacement.signalled = false;
   replacement.foreign = false;
-  replacement.folder = open_folder_of(AT_FDCWD, path, replacement.target);
-  if (replacement.folder < 0) return path[0] == '\0' ? open_file(path, "wb") : nullptr;
+  replacement.copied = false;
+  int links = 0;
+  replacement.folder =
+      open_folder_of(AT_FDCWD, path, replacement.target, links, replacement.foreign);
+  if (replacement.folder < 0) return nullptr;
   struct stat info;
   bool free = false;
-  const int old = look_up(replacement, info, free);
+  const int old = look_up(replacement, info, free, links);
+  struct stat folder;
   if (old < 0 && !free) {
     close_descriptors(replacement);
     return nullptr;
   }
-  replacement.existed = old >= 0;
-  if (old >= 0 &&
-      (!S_ISREG(info.st_mode) || info.st_nlink != 1 || is_append_only(replacement.folder))) {
-    return write_in_place(replacement, old, info);
-  }
   replacement.old = old;
+  replacement.existed = old >= 0;
+  if (old >= 0 && !S_ISREG(info.st_mode)) return write_in_place(replacement, old);
+  if (fstat(replacement.folder, &folder) != 0) return fail_later(replacement, errno);
+  if (old >= 0 && !may_write_linked(info, folder)) {
+    replacement.foreign = true;
+    close_descriptors(replacement);
+    errno = EACCES;
+    return nullptr;
+  }
   replacement.owner = old >= 0 ? info.st_uid : geteuid();
   replacement.mode = old >= 0 ? info.st_mode & 07777 : 0666 & ~creation_mask();
-  const int fd = create_temporary(replacement);
-  const int error = errno;
-  if (fd < 0) {
+  // A file of several names, and one in a folder that keeps every name it
+  // has, cannot be renamed over: the new file has no name and is copied over
+  // the old one at the end. So is a file whose folder takes no new file, or
+  // whose name leaves no room for the temporary one.
+  const bool renamed = old < 0 || (info.st_nlink == 1 && !is_append_only(replacement.folder));
+  int fd = renamed ? create_temporary(replacement) : -1;
+  if (fd < 0 && renamed) {
+    const int error = errno;
     const bool by_design =
         error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG;
     if (!by_design) return fail_later(replacement, error);
-    if (old >= 0) return write_in_place(replacement, old, info);
-    // A new file where no temporary name fits is made under its own name;
-    // one that the folder takes no new file for cannot be made at all.
-    const int made = error != ENAMETOOLONG
-                         ? -1
-                         : openat(replacement.folder, replacement.target,
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    close_descriptors(replacement);
-    std::FILE* stream = made < 0 ? nullptr : fdopen(made, "wb");
-    if (made < 0) errno = error;
-    return stream;
+    // A folder that takes no new file takes no new script either.
+    if (old < 0 && error != ENAMETOOLONG) {
+      close_descriptors(replacement);
+      errno = error;
+      return nullptr;
+    }
+  }
+  if (fd < 0) {
+    fd = create_unnamed(replacement.folder);
+    if (fd < 0) return fail_later(replacement, errno);
+    replacement.copied = true;
   }
   // A new file takes the group that the folder gives it, as it would without
   // a replacement.
   struct stat made;
-  fstat(fd, &made);
-  replacement.group = old >= 0 ? info.st_gid : made.st_gid;
-  std::FILE* stream = fdopen(fd, "wb");
-  if (stream != nullptr) return stream;
+  std::FILE* stream = fstat(fd, &made) == 0 ? fdopen(fd, "wb") : nullptr;
+  if (stream != nullptr) {
+    replacement.group = old >= 0 ? info.st_gid : made.st_gid;
+    return stream;
+  }
+  const int error = errno;
   close(fd);
-  drop_temporary(replacement, false);
+  if (replacement.temporary[0] != '\0') drop_temporary(replacement, false);
   return fail_later(replacement, error);
 }
 
 bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep) {
-  if (replacement.temporary[0] == '\0') return std::fclose(stream) == 0 && keep;
+  if (replacement.temporary[0] == '\0' && !replacement.copied) {
+    return std::fclose(stream) == 0 && keep;
+  }
   if (replacement.error != 0) {
     std::fclose(stream);
+    replacement.temporary[0] = '\0';
     errno = replacement.error;
     return false;
   }
   const int fd = fileno(stream);
   bool placed = false;
   if (keep && std::fflush(stream) == 0) {
-    // The new file's data reaches the disk before its name does, so that a
-    // crash, or a disk that fails to take it, leaves the old file.
-    const bool taken_over = take_over(replacement, fd);
-    placed = fdatasync(fd) == 0 && put_in_place(replacement, fd, taken_over);
+    if (replacement.copied) {
+      placed = copy_over(replacement, fd);
+    } else {
+      // The new file's data and what it took over reach the disk before its
+      // name does, so that a crash, or a disk that fails to take it, leaves
+      // the old file.
+      const bool taken_over = take_over(replacement, fd);
+      placed = fsync(fd) == 0 && put_in_place(replacement, fd, taken_over);
+    }
   }
   if (replacement.temporary[0] != '\0') drop_temporary(replacement, false);
   // Once flushed to the disk, closing the new file can lose nothing.
@@ -538,6 +744,7 @@ bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep) {
   std::fclose(stream);
   close_descriptors(replacement);
   replacement.temporary[0] = '\0';
+  replacement.copied = false;
   errno = error;
   return placed;
 }
@@ -559,8 +766,11 @@ void prepare_process() {
   }
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  sigset_t ending;
+  ending_signals(ending);
+  for (int signal = 1; signal < NSIG; ++signal) {
     struct sigaction action;
+    if (sigismember(&ending, signal) != 1) continue;
     // A run started to ignore a signal (as nohup does) keeps ignoring it.
     if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
     std::memset(&action, 0, sizeof action);

@@ -11,6 +11,7 @@ std::FILE* open_file(const char* path, const char* mode) {
 
 std::FILE* begin_replacement(Replacement& replacement, const char* path) {
   replacement.temporary[0] = '\0';
+  replacement.foreign = false;
   return open_file(path, "wb");
 }
 

@@ -103,6 +103,7 @@ bool open_script(ScriptFile& script, const char* path) {
 
 void start_script(ScriptFile& script, std::FILE* stream) {
   script.replacement.temporary[0] = '\0';
+  script.replacement.copied = false;
   begin_script(script, stream);
 }
 
