@@ -8,7 +8,8 @@
 #   3. peak resident memory for the large text and for a one-line text;
 #   4. wall time of a one-line run against /bin/true;
 #   5. the interactive run's cost a line: 3,000 lines piped into it, each of
-#      which replaces the script.
+#      which replaces the script; and the same into a script of two hard
+#      links, which is copied over where it stands.
 # Needs hyperfine, GNU time and Google Benchmark.
 # Usage: bench/run.sh [MEGABYTES]
 set -euo pipefail
@@ -42,7 +43,9 @@ read -r file_wall _ dd_wall _ sync_wall _ < <(measure 5 \
   "dd if=/dev/zero of=$work/dd.bin bs=1M count=$script_bytes iflag=count_bytes conv=fsync status=none")
 for i in $(seq 3000); do echo "line $i of the chat"; done >"$work/lines.txt"
 printf 'exec %q --out-file=%q <%q\n' "$tool" "$work/chat.cfg" "$work/lines.txt" >"$work/chat.sh"
-read -r chat_wall _ < <(measure 5 "bash $work/chat.sh")
+printf 'rm -f %q %q; : >%q; ln %q %q; exec %q --out-file=%q <%q\n' "$work/l.cfg" "$work/l2.cfg" \
+  "$work/l.cfg" "$work/l.cfg" "$work/l2.cfg" "$tool" "$work/l.cfg" "$work/lines.txt" >"$work/linked.sh"
+read -r chat_wall _ linked_wall _ < <(measure 5 "bash $work/chat.sh" "bash $work/linked.sh")
 read -r _ null_cpu < <(measure 5 "$tool --in-file=$work/text.txt --out-file=/dev/null")
 read -r one_wall _ true_wall _ < <(measure 200 \
   "$tool --in-file=$work/one.txt --out-file=$work/one.cfg" /bin/true)
@@ -71,5 +74,7 @@ printf '   pages touched: %s against %s (difference %s KiB)\n' \
 printf '4. one-line run: %.0f us, /bin/true: %.0f us, ratio %sx\n' \
   "$(awk -v s="$one_wall" 'BEGIN { print s * 1e6 }')" \
   "$(awk -v s="$true_wall" 'BEGIN { print s * 1e6 }')" "$(ratio "$one_wall" "$true_wall")"
-printf '5. interactive run of 3000 lines: %.3f s, %.0f us a line\n' \
+printf '5. interactive run of 3000 lines: %.3f s, %.0f us a line;\n' \
   "$chat_wall" "$(awk -v s="$chat_wall" 'BEGIN { print s * 1e6 / 3000 }')"
+printf '   into a script of two links: %.3f s, %.0f us a line\n' \
+  "$linked_wall" "$(awk -v s="$linked_wall" 'BEGIN { print s * 1e6 / 3000 }')"
