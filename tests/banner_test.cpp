@@ -5,6 +5,7 @@
 #include <string>
 
 #include "banner/banner.h"
+#include "banner/letter_glyphs.h"
 #include "support.h"
 
 namespace tallsay {
@@ -14,8 +15,8 @@ using test::from_hex;
 
 TEST(LayoutTest, KnownAnswers) {
   static Banner banner;
-  for (const auto& c : test::read_cases({"layout.cases"}, 7, 7)) {
-    lay_out_banner(c[1], banner);
+  for (const auto& c : test::read_cases({"layout.cases"}, 7, 8)) {
+    lay_out_banner(c[1], banner, c.size() == 8);
     EXPECT_EQ(std::stoi(c[2]), banner.width) << c[0];
     for (int r = 0; r < kRowCount; ++r) {
       EXPECT_EQ(from_hex(c[3 + r]), banner.rows[r]) << c[0] << " row " << r;
@@ -24,15 +25,26 @@ TEST(LayoutTest, KnownAnswers) {
   }
 }
 
+// Each glyph of the built-in font (font.cases) as the bytes draw them, and
+// each letter of the 5x8 font as its UTF-8 draws it under --utf8.
 TEST(LayoutTest, EveryGlyphDrawsItsFontColumnsWithoutTheEmptyEdges) {
   static Banner banner;
-  for (const auto& c : test::read_cases({"font.cases"}, 2, 2)) {
-    std::string columns = from_hex(c[1]);
+  auto cases = test::read_cases({"font.cases"}, 2, 2);
+  for (const Letter& letter : kLetters) {
+    const int code = letter.code;
+    std::string text = code < 0x800 ? std::string(1, static_cast<char>(0xC0 | code >> 6))
+                                    : std::string({static_cast<char>(0xE0 | code >> 12),
+                                                   static_cast<char>(0x80 | (code >> 6 & 0x3F))});
+    text += static_cast<char>(0x80 | (code & 0x3F));
+    cases.push_back({text, std::string(reinterpret_cast<const char*>(letter.columns), 5), "utf8"});
+  }
+  for (const auto& c : cases) {
+    std::string columns = c.size() == 3 ? c[1] : from_hex(c[1]);
     const std::size_t first = columns.find_first_not_of('\0');
     columns = first == std::string::npos
                   ? ""
                   : columns.substr(first, columns.find_last_not_of('\0') - first + 1);
-    lay_out_banner(c[0], banner);
+    lay_out_banner(c[0], banner, c.size() == 3);
     std::string drawn;
     for (int at = 0; at < banner.row_length; ++at) {
       int column = 0;

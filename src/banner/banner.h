@@ -2,6 +2,7 @@
 // as four rows of cell characters, each cell two pixels stacked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -46,5 +47,49 @@ struct Banner {
 // after it unless it is the last byte of `text`. Replaces what `banner` held.
 // REQUIRES: text.size() <= kMaxTextBytes.
 void lay_out_banner(std::string_view text, Banner& banner);
+
+// Reads the character that starts at text[at] as UTF-8 into `character`
+// and returns its length in bytes. A byte that starts no character, and the
+// longest start of a character that the next byte (or the end of `text`)
+// breaks, read as one U+FFFD each, as the decoders of the web read them.
+// REQUIRES: at < text.size().
+std::size_t read_character(std::string_view text, std::size_t at, char32_t& character);
+
+// read_character, with the characters of one and two bytes (ASCII, and the
+// Latin, Greek, Cyrillic and Hebrew letters) read at once, in line.
+inline std::size_t read_character_fast(std::string_view text, std::size_t at, char32_t& character) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    character = lead;
+    return 1;
+  }
+  if (lead >= 0xC2 && lead <= 0xDF && at + 1 < text.size()) {
+    const auto next = static_cast<unsigned char>(text[at + 1]);
+    if ((next & 0xC0) == 0x80) {
+      character = static_cast<char32_t>((lead & 0x1Fu) << 6 | (next & 0x3Fu));
+      return 2;
+    }
+  }
+  return read_character(text, at, character);
+}
+
+// Fills `banner` with the drawing of the UTF-8 `text`: each character below
+// U+0080 as lay_out_banner draws that byte; each one from U+00A0 up with its
+// glyph of the 5x8 font, its empty edge columns left out; any other, and
+// each ill-formed part (see read_character), with the font's glyph of
+// U+FFFD. Every character but a control character gets one blank gap column
+// after it unless it is the last. Replaces what `banner` held.
+// REQUIRES: text.size() <= kMaxTextBytes.
+void lay_out_letters(std::string_view text, Banner& banner);
+
+// Lays `text` out as lay_out_letters does when `utf8`, else as
+// lay_out_banner does.
+inline void lay_out_banner(std::string_view text, Banner& banner, bool utf8) {
+  if (utf8) {
+    lay_out_letters(text, banner);
+  } else {
+    lay_out_banner(text, banner);
+  }
+}
 
 }  // namespace tallsay
