@@ -36,7 +36,7 @@ void run_block(benchmark::State& state, const std::string& text) {
   long long written = 0;
   for (auto _ : state) {
     before = script.used;
-    tallsay::write_block(script, text, banner, 0, false, stderr);
+    tallsay::write_block(script, text, banner, tallsay::BlockOptions{}, stderr);
     written += static_cast<long long>(script.used > before ? script.used - before : script.used);
   }
   tallsay::close_script(script);

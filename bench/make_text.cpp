@@ -1,6 +1,7 @@
 // Writes a deterministic text of ordinary words and punctuation, in lines of
-// 20 to 120 bytes, to standard output: the input of the benchmark.
-// Usage: tallsay_make_text BYTES
+// 20 to 120 bytes, to standard output: the input of the benchmark. With
+// "mixed", every other word is Cyrillic, in UTF-8.
+// Usage: tallsay_make_text BYTES [mixed]
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,15 @@ const char* const kWords[] = {
     "site",  "clear", "quick", "brown",  "fox",    "jumps",  "over", "lazy",  "dog",
     "Hello", "World", "GG",    "Thanks", "Ready?", "Go",     "42",   "1337",  "(ok)",
 };
+const char* const kCyrillicWords[] = {
+    "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",  // privet
+    "\xD0\xB8\xD0\xB3\xD1\x80\xD0\xB0",                  // igra
+    "\xD1\x85\xD0\xBE\xD1\x80\xD0\xBE\xD1\x88\xD0\xBE",  // khorosho
+    "\xD1\x83\xD0\xB4\xD0\xB0\xD1\x87\xD0\xB8",          // udachi
+    "\xD0\x9C\xD1\x8B",                                  // My
+    "\xD0\xBF\xD0\xBE\xD0\xB1\xD0\xB5\xD0\xB4\xD0\xB0",  // pobeda
+    "\xD0\x96\xD0\xB4\xD1\x91\xD0\xBC",                  // Zhdyom
+};
 const char* const kPunctuation[] = {"", "", "", ",", ".", "!", "?", ";", ":", " -"};
 
 // A fixed linear congruential generator: the same text on every machine.
@@ -26,8 +36,9 @@ std::uint32_t next(std::uint64_t& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fputs("usage: tallsay_make_text BYTES\n", stderr);
+  const bool mixed = argc == 3 && std::strcmp(argv[2], "mixed") == 0;
+  if (argc != 2 && !mixed) {
+    std::fputs("usage: tallsay_make_text BYTES [mixed]\n", stderr);
     return 2;
   }
   const long long total = std::atoll(argv[1]);
@@ -37,7 +48,10 @@ int main(int argc, char** argv) {
     const std::size_t target = 20 + next(state) % 101;  // 20 to 120 bytes
     std::size_t length = 0;
     while (length < target) {
-      const char* word = kWords[next(state) % (sizeof kWords / sizeof *kWords)];
+      const char* word =
+          mixed && next(state) % 2 == 0
+              ? kCyrillicWords[next(state) % (sizeof kCyrillicWords / sizeof *kCyrillicWords)]
+              : kWords[next(state) % (sizeof kWords / sizeof *kWords)];
       const char* mark = kPunctuation[next(state) % (sizeof kPunctuation / sizeof *kPunctuation)];
       const std::size_t word_length = std::strlen(word), mark_length = std::strlen(mark);
       if (length + word_length + mark_length + 1 > target && length >= 20) break;

@@ -1,7 +1,8 @@
 // Fuzz target: arbitrary bytes through the reader, the layout and the block
 // writer, checking what must hold for every input.
 //
-// The first input byte picks the options (hide_name, a width limit), the
+// The first input byte picks the options (hide_name, a width limit, utf8,
+// team), the
 // second how many bytes the reader asks for at a time (0: a whole block), so
 // that a CR, a line end, a mark or a UTF-16 unit falls on the edge of a read.
 #include <cstdint>
@@ -128,7 +129,7 @@ void check_banner(std::string_view text, const Banner& banner) {
 // ASCII only, and a say line holds between its quotes only cells, control
 // bytes and the leading CR under hide_name. Then runs it through the console
 // model: the console runs its says and nothing else, in every console.
-void check_script(const std::string& script, std::size_t blocks, bool hide_name) {
+void check_script(const std::string& script, std::size_t blocks, const BlockOptions& options) {
   check(script.rfind(std::string(kScriptHeader) + "\r\n\r\n", 0) == 0, "header first");
   check(script.find(';') == std::string::npos, "no ';' that would end a command");
   std::size_t say_lines = 0;
@@ -140,11 +141,12 @@ void check_script(const std::string& script, std::size_t blocks, bool hide_name)
     if (line.substr(0, 3) == "// ") {
       for (char c : line) check(c >= 0x20 && c <= 0x7E, "comment line in printable ASCII");
     }
-    if (line.substr(0, 5) == "say \"") {
+    const std::string_view say = options.team ? kSayTeamPrefix : kSayPrefix;
+    if (line.substr(0, say.size()) == say) {
       ++say_lines;
       check(line.back() == '"', "say line closes its quote");
-      std::string_view inner = line.substr(5, line.size() - 6);
-      if (hide_name) {
+      std::string_view inner = line.substr(say.size(), line.size() - say.size() - 1);
+      if (options.hide_name) {
         check(!inner.empty() && inner[0] == '\r', "hidden name leads with CR");
         inner.remove_prefix(1);
       }
@@ -164,8 +166,11 @@ void check_script(const std::string& script, std::size_t blocks, bool hide_name)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const bool hide_name = data[0] & 1;
-  const std::int32_t max_line_len = (data[0] >> 1) & 0x1F;
+  BlockOptions options;
+  options.hide_name = data[0] & 1;
+  options.max_line_len = (data[0] >> 1) & 0x1F;
+  options.utf8 = data[0] & 0x40;
+  options.team = data[0] & 0x80;
   const std::size_t read_size = data[1] == 0 ? kReadBlockBytes : data[1];
   const std::string_view input(reinterpret_cast<const char*>(data + 2), size - 2);
 
@@ -191,13 +196,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "reader follows the reading rules");
     check(line[length] == '\0', "line terminated");
     const std::string_view text(line, length);
-    lay_out_banner(text, banner);
+    lay_out_banner(text, banner, options.utf8);
     check_banner(text, banner);
-    check(write_block(script, text, banner, max_line_len, hide_name, console), "block written");
+    check(write_block(script, text, banner, options, console), "block written");
   }
   check(blocks == expected.size() && !reader.failed, "every line read");
   check(close_script(script), "script closed");
-  check_script(std::string(written_bytes, written_size), blocks, hide_name);
+  check_script(std::string(written_bytes, written_size), blocks, options);
   std::free(written_bytes);
   std::fclose(stream);
   std::fclose(console);

@@ -72,11 +72,16 @@ std::string whole(const ModelCommand& command) {
   return std::string(command.name) + " " + std::string(command.arguments);
 }
 
+// Whether the command says a chat line, to all or to the team.
+bool is_say(const ModelCommand& command) {
+  return command.name == "say" || command.name == "say_team";
+}
+
 std::string check_stricter(std::string_view script, ConsoleKind kind, const char* which,
                            const std::vector<std::string>& allowed) {
   std::string fault;
   for_each_command(script, kind, [&](const ModelCommand& command) {
-    if (command.name == "say" || names_nothing(command.name)) return true;
+    if (is_say(command) || names_nothing(command.name)) return true;
     if (std::find(allowed.begin(), allowed.end(), whole(command)) != allowed.end()) return true;
     fault = std::string(which) + " console runs " + whole(command);
     return false;
@@ -104,15 +109,16 @@ bool names_nothing(std::string_view name) {
 
 std::vector<std::string> say_rows(std::string_view script) {
   std::vector<std::string> rows;
-  constexpr std::string_view kSay = "say \"";
   constexpr std::string_view kEnd = "\"\r";
   for (std::size_t start = 0; start < script.size();) {
     std::size_t end = script.find('\n', start);
     if (end == script.npos) end = script.size();
     const std::string_view line = script.substr(start, end - start);
-    if (line.size() >= kSay.size() + kEnd.size() && line.substr(0, kSay.size()) == kSay &&
-        line.substr(line.size() - kEnd.size()) == kEnd) {
-      rows.emplace_back(line.substr(kSay.size(), line.size() - kSay.size() - kEnd.size()));
+    for (const std::string_view say : {"say \"", "say_team \""}) {
+      if (line.size() >= say.size() + kEnd.size() && line.substr(0, say.size()) == say &&
+          line.substr(line.size() - kEnd.size()) == kEnd) {
+        rows.emplace_back(line.substr(say.size(), line.size() - say.size() - kEnd.size()));
+      }
     }
     start = end + 1;
   }
@@ -125,7 +131,7 @@ std::string check_harmless(std::string_view script, const std::vector<std::strin
   std::string fault;
   for_each_command(script, ConsoleKind::kTarget, [&](const ModelCommand& command) {
     const std::size_t i = count++;
-    if (i < rows.size() && (command.name != "say" || command.said != rows[i])) {
+    if (i < rows.size() && (!is_say(command) || command.said != rows[i])) {
       fault = "the target console's command " + std::to_string(i + 1) + " is " + whole(command) +
               ", not the say of row " + std::to_string(i + 1);
     } else if (i >= rows.size() && i < rows.size() + allowed.size() &&

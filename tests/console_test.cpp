@@ -113,11 +113,13 @@ std::string script_of_size(std::size_t bytes, std::size_t line = 1000) {
   return script;
 }
 
-// `count` say lines of `row`, and when `hide_name` the CR that leads it.
-std::string says(int count, const std::string& row, bool hide_name = false) {
+// `count` say lines of `row`, and when `hide_name` the CR that leads it;
+// say_team lines when `team`.
+std::string says(int count, const std::string& row, bool hide_name = false, bool team = false) {
   std::string lines;
   for (int i = 0; i < count; ++i)
-    lines += "say \"" + std::string(hide_name ? "\r" : "") + row + "\"\r\n";
+    lines +=
+        std::string(team ? kSayTeamPrefix : kSayPrefix) + (hide_name ? "\r" : "") + row + "\"\r\n";
   return std::string(kScriptHeader) + "\r\n\r\n" + lines;
 }
 
@@ -186,6 +188,21 @@ TEST(ConsoleTest, NotesOnEachLimitAndOnlyPastIt) {
        "note: line 3 says 143 bytes: the console cuts a chat line over 150 bytes, the name and "
        "\": \" included\n",
        "the game cuts a chat line over 150 bytes with your name"},
+      // A team line shows "(Player): ", two bytes and columns more.
+      {"team_columns_at_limit", says(1, std::string(67, '%'), false, true), "", ""},
+      {"team_columns_over_limit", says(1, std::string(68, '%'), false, true),
+       "note: line 3 shows 68 columns: a team chat line on a 640-pixel screen holds 67 columns "
+       "after \"(Player)\"\n",
+       "team rows over 67 columns wrap on a 640-pixel screen"},
+      {"team_hidden_name_at_limit", says(1, std::string(77, '%'), true, true), "", ""},
+      {"team_chat_bytes_at_limit", says(1, std::string(140, '\x01'), false, true), "", ""},
+      {"team_chat_bytes_over_limit",
+       says(4, std::string(141, '\x01'), false, true) + "say \"" + std::string(142, '\x01') +
+           "\"\r\n",
+       "note: 5 chat lines: the console takes 4 chat lines in 4 seconds and mutes for 10 "
+       "seconds\nnote: line 3 says 141 bytes: the console cuts a chat line over 150 bytes, the "
+       "name and \": \" included\n",
+       "bind one banner per key; the game cuts a chat line over 150 bytes with your name"},
       {"say_without_quotes", std::string(kScriptHeader) + "\r\nsay " + std::string(70, '%'),
        "note: line 2 shows 70 columns: " + past_columns + "\n",
        "rows over 69 columns wrap on a 640-pixel screen"},
@@ -210,20 +227,30 @@ TEST(ConsoleTest, NotesAreCutToFit) {
 }
 
 // The script of one line, made in memory, is the script an interactive run
-// leaves for it.
+// leaves for it, with every choice of --no-name, --utf8 and --team, and the
+// console runs its rows and nothing else.
 TEST(ConsoleTest, TheScriptOfALineIsTheRunsScript) {
   static ScriptFile script;
   static Banner banner;
-  for (const bool hide_name : {false, true}) {
-    const std::string text = "Hi;\t\xC3\xA9";
+  const char* const kChoices[] = {"--no-name", "--utf8", "--team"};
+  for (int chosen = 0; chosen < 8; ++chosen) {
+    const std::string text = "Hi;\t\xC3\xA9\xE2\x82";
     test::ScratchDir dir;
-    test::write_file(dir.path / "in.txt", text + "\n");
     std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg"), "--line-len=3"};
-    if (hide_name) args.push_back("--no-name");
+    for (int i = 0; i < 3; ++i) {
+      if (chosen >> i & 1) args.push_back(kChoices[i]);
+    }
+    test::write_file(dir.path / "in.txt", text + "\n");
     test::run_in_process(test::run_tool, dir, args, open_file(dir.file("in.txt").c_str(), "rb"));
-    lay_out_banner(text, banner);
-    EXPECT_EQ(test::read_file(dir.path / "out.cfg"),
-              script_of_line(script, text, banner, 3, hide_name));
+    BlockOptions options;
+    options.max_line_len = 3;
+    options.hide_name = chosen & 1;
+    options.utf8 = chosen & 2;
+    options.team = chosen & 4;
+    lay_out_banner(text, banner, options.utf8);
+    const std::string made(script_of_line(script, text, banner, options));
+    EXPECT_EQ(test::read_file(dir.path / "out.cfg"), made) << chosen;
+    EXPECT_EQ("", test::check_tool_script(made)) << chosen;
   }
 }
 

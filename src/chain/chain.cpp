@@ -73,9 +73,8 @@ void note_limits(ChainResult& result, std::string_view script, int number) {
 bool write_chain_script(const char* path, std::string_view text, std::string_view bind,
                         const RunOptions& options, ChainWork& work, std::FILE* warnings) {
   if (!open_script(work.script, path)) return false;
-  lay_out_banner(text, work.banner);
-  const bool written = write_block(work.script, text, work.banner, options.max_line_len,
-                                   options.hide_name, warnings) &&
+  lay_out_banner(text, work.banner, options.utf8);
+  const bool written = write_block(work.script, text, work.banner, options, warnings) &&
                        write_line(work.script, bind);
   return close_script(work.script) && written;
 }
@@ -130,7 +129,7 @@ std::size_t bind_line(std::string_view key, std::string_view script, char* buffe
 std::string_view chain_script(ScriptFile& script, std::string_view text, const Banner& banner,
                               const RunOptions& options, std::string_view key,
                               std::string_view next) {
-  script_of_line(script, text, banner, options.max_line_len, options.hide_name);
+  script_of_line(script, text, banner, options);
   char bind[kBindLineBytes];
   write_line(script, std::string_view(bind, bind_line(key, next, bind, sizeof bind)));
   return std::string_view(script.buffer, script.used);

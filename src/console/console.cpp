@@ -33,13 +33,27 @@ constexpr ConsoleLimit kLimits[kLimitCount] = {
      "rows over 69 columns wrap on a 640-pixel screen"},
     {77, "a chat line on a 640-pixel screen holds 77 columns",
      "rows over 77 columns wrap on a 640-pixel screen"},
+    {67, "a team chat line on a 640-pixel screen holds 67 columns after \"(Player)\"",
+     "team rows over 67 columns wrap on a 640-pixel screen"},
 };
 
 // What a say command costs beyond its bytes when it is sent.
 constexpr std::int64_t kSayCost = 8;
 
-// The bytes ": " that follow the name in a chat line.
+// The bytes ": " that follow the name in a chat line, and the "(" and ")"
+// around it in a team chat line.
 constexpr std::int64_t kNameSeparatorBytes = 2;
+constexpr std::int64_t kTeamNameBytes = 2;
+
+// The length of "say " or "say_team " that `line` starts with, telling in
+// `team` which; 0 for neither.
+std::size_t say_command_length(std::string_view line, bool& team) {
+  team = line.substr(0, kSayTeamPrefix.size() - 1) ==
+         kSayTeamPrefix.substr(0, kSayTeamPrefix.size() - 1);
+  const std::string_view command = (team ? kSayTeamPrefix : kSayPrefix)
+                                       .substr(0, (team ? kSayTeamPrefix : kSayPrefix).size() - 1);
+  return line.substr(0, command.size()) == command ? command.size() : 0;
+}
 
 // The bytes a say command says: those between its quotes, or all after
 // "say " when it has none. Of a line longer than the caller keeps, the
@@ -60,6 +74,19 @@ std::int64_t columns_of(std::string_view said) {
   std::int64_t columns = 0;
   for (const char c : said) columns += static_cast<unsigned char>(c) >= 0x20;
   return columns;
+}
+
+// The bytes of the name and ": " in front of a chat line.
+constexpr std::int64_t kNameBytes =
+    static_cast<std::int64_t>(kPlayerName.size()) + kNameSeparatorBytes;
+
+// The bytes of the longest chat line, the name in front included: the
+// longest say's, or the longest say_team's, whose name is in parentheses.
+std::int64_t longest_chat(const ScriptMeasure& measure) {
+  const std::int64_t team =
+      measure.longest_team_at > 0 ? measure.longest_team + kNameBytes + kTeamNameBytes : 0;
+  const std::int64_t say = measure.longest_say_at > 0 ? measure.longest_say + kNameBytes : 0;
+  return team > say ? team : say;
 }
 
 void keep_most(std::int64_t value, std::int64_t at, std::int64_t& most, std::int64_t& most_at) {
@@ -105,17 +132,23 @@ void measure_line(ScriptMeasure& measure, std::string_view line, std::int64_t le
   } else if (ended && !line.empty() && line.back() == '\r') {
     line.remove_suffix(1);
   }
-  if (line.substr(0, kSayPrefix.size() - 1) != kSayPrefix.substr(0, kSayPrefix.size() - 1)) {
-    return;
-  }
-  const std::string_view said = said_bytes(line.substr(kSayPrefix.size() - 1), unkept);
+  bool team = false;
+  const std::size_t command = say_command_length(line, team);
+  if (command == 0) return;
+  const std::string_view said = said_bytes(line.substr(command), unkept);
   const std::int64_t bytes = static_cast<std::int64_t>(said.size()) + unkept;
   ++measure.say_lines;
   measure.frame_bytes += bytes + kSayCost;
-  keep_most(bytes, number, measure.longest_say, measure.longest_say_at);
+  if (team) {
+    keep_most(bytes, number, measure.longest_team, measure.longest_team_at);
+  } else {
+    keep_most(bytes, number, measure.longest_say, measure.longest_say_at);
+  }
   const std::int64_t columns = columns_of(said) + unkept;
   if (!said.empty() && said.front() == kHideNameByte) {
     keep_most(columns, number, measure.widest_hidden, measure.widest_hidden_at);
+  } else if (team) {
+    keep_most(columns, number, measure.widest_team, measure.widest_team_at);
   } else {
     keep_most(columns, number, measure.widest_named, measure.widest_named_at);
   }
@@ -146,14 +179,13 @@ bool passes(const ScriptMeasure& measure, Limit limit) {
     case Limit::kFrameBytes:
       return measure.frame_bytes > value;
     case Limit::kChatBytes:
-      return measure.say_lines > 0 && measure.longest_say +
-                                              static_cast<std::int64_t>(kPlayerName.size()) +
-                                              kNameSeparatorBytes >
-                                          value;
+      return measure.say_lines > 0 && longest_chat(measure) > value;
     case Limit::kColumnsWithName:
       return measure.widest_named > value;
     case Limit::kColumnsNoName:
       return measure.widest_hidden > value;
+    case Limit::kColumnsTeam:
+      return measure.widest_team > value;
   }
   return false;
 }
@@ -181,10 +213,13 @@ std::size_t describe_notes(const ScriptMeasure& m, char* buffer, std::size_t siz
       case Limit::kFrameBytes:
         text.add("note: %" PRId64 " bytes of say commands at once: %s\n", m.frame_bytes, past);
         break;
-      case Limit::kChatBytes:
-        text.add("note: line %" PRId64 " says %" PRId64 " bytes: %s\n", m.longest_say_at,
-                 m.longest_say, past);
+      case Limit::kChatBytes: {
+        const bool team = longest_chat(m) > m.longest_say + kNameBytes;
+        text.add("note: line %" PRId64 " says %" PRId64 " bytes: %s\n",
+                 team ? m.longest_team_at : m.longest_say_at, team ? m.longest_team : m.longest_say,
+                 past);
         break;
+      }
       case Limit::kColumnsWithName:
         text.add("note: line %" PRId64 " shows %" PRId64 " columns: %s\n", m.widest_named_at,
                  m.widest_named, past);
@@ -192,6 +227,10 @@ std::size_t describe_notes(const ScriptMeasure& m, char* buffer, std::size_t siz
       case Limit::kColumnsNoName:
         text.add("note: line %" PRId64 " shows %" PRId64 " columns: %s\n", m.widest_hidden_at,
                  m.widest_hidden, past);
+        break;
+      case Limit::kColumnsTeam:
+        text.add("note: line %" PRId64 " shows %" PRId64 " columns: %s\n", m.widest_team_at,
+                 m.widest_team, past);
         break;
     }
   }

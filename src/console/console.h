@@ -19,8 +19,9 @@ enum class Limit : int {
   kChatBytes,        // bytes of one chat line, with the name and ": "
   kColumnsWithName,  // columns of a row shown after the name
   kColumnsNoName,    // columns of a row shown without it (--no-name)
+  kColumnsTeam,      // columns of a team row shown after "(name)" (--team)
 };
-inline constexpr int kLimitCount = 8;
+inline constexpr int kLimitCount = 9;
 
 // One limit: the most the console takes, and what happens past it.
 struct ConsoleLimit {
@@ -46,8 +47,12 @@ struct ScriptMeasure {
   std::int64_t frame_bytes;   // what the say commands cost when sent: each says' bytes and 8
   std::int64_t longest_say;   // bytes said by the longest say command
   std::int64_t longest_say_at;
+  std::int64_t longest_team;  // bytes said by the longest say_team command
+  std::int64_t longest_team_at;
   std::int64_t widest_named;  // columns of the widest row shown after the name
   std::int64_t widest_named_at;
+  std::int64_t widest_team;  // columns of the widest team row shown after "(name)"
+  std::int64_t widest_team_at;
   std::int64_t widest_hidden;  // columns of the widest row led by the CR of --no-name
   std::int64_t widest_hidden_at;
 };
@@ -55,7 +60,8 @@ struct ScriptMeasure {
 // A measure of nothing yet.
 ScriptMeasure start_measure();
 
-// Adds the next line of a script to `measure`. `line` holds the line's bytes
+// Adds the next line of a script to `measure`; say and say_team lines are
+// chat alike. `line` holds the line's bytes
 // without its LF, or its first bytes when it is longer than the caller
 // keeps; `length` is its true length without the LF, and `ended` tells
 // whether an LF followed it. A line longer than what is kept is taken to

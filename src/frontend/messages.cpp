@@ -16,7 +16,9 @@ void print_usage(std::FILE* out) {
       "  --out-file=<outfile>         Output file (mandatory)\n"
       "  --in-file=<infile>           Input file (only for batch mode)\n"
       "  --line-len=<max line length> Display warning when output too long\n"
-      "  --no-name                    Don't show player name (namehack)\n",
+      "  --no-name                    Don't show player name (namehack)\n"
+      "  --utf8                       Draw letters beyond ASCII (UTF-8 text)\n"
+      "  --team                       Say to the team only (say_team)\n",
       out);
 }
 

@@ -43,6 +43,10 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunOptions& option
       options.max_line_len = parse_line_len(number);
     } else if (std::strcmp(argument, "--no-name") == 0) {
       options.hide_name = true;
+    } else if (std::strcmp(argument, "--utf8") == 0) {
+      options.utf8 = true;
+    } else if (std::strcmp(argument, "--team") == 0) {
+      options.team = true;
     } else {
       bad_argument = argument;
       return ParseOutcome::kInvalidArgument;

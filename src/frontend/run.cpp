@@ -37,8 +37,8 @@ bool convert_lines(TextReader& reader, ScriptFile& script, const RunOptions& opt
   Banner banner;
   for (std::size_t length; (length = read_text_line(line, reader)) != 0;) {
     const std::string_view text(line, length);
-    lay_out_banner(text, banner);
-    if (!write_block(script, text, banner, options.max_line_len, options.hide_name, warnings)) {
+    lay_out_banner(text, banner, options.utf8);
+    if (!write_block(script, text, banner, options, warnings)) {
       return false;
     }
   }
@@ -65,9 +65,8 @@ int run_interactive(const RunOptions& options, std::FILE* input, const Console& 
     const std::string_view text(line, length);
     // Opened afresh for each line: the file is emptied and gets a new header.
     if (!open_script(script, options.out_path)) return report_open_failure(console, script);
-    lay_out_banner(text, banner);
-    const bool written =
-        write_block(script, text, banner, options.max_line_len, options.hide_name, console.err);
+    lay_out_banner(text, banner, options.utf8);
+    const bool written = write_block(script, text, banner, options, console.err);
     if (!close_script(script) || !written) return report_failure(console, Failure::kOutputWrite);
   }
   if (reader.failed) return report_failure(console, Failure::kInputRead);

@@ -13,13 +13,12 @@
 
 namespace tallsay {
 
-// The options of one run. Paths point into the argument vector; a null path
-// is absent, an empty one is present.
-struct RunOptions {
+// The options of one run: those of each block (--line-len=, --no-name,
+// --utf8, --team) and the paths. Paths point into the argument vector; a
+// null path is absent, an empty one is present.
+struct RunOptions : BlockOptions {
   const char* out_path = nullptr;  // --out-file=
   const char* in_path = nullptr;   // --in-file=; absent selects the interactive run
-  std::int32_t max_line_len = 0;   // --line-len=; 0 or below never warns
-  bool hide_name = false;          // --no-name
 };
 
 enum class ParseOutcome {

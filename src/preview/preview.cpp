@@ -16,7 +16,7 @@ namespace {
 // The longest line that a script holds: a say line with a full row, a CR of
 // --no-name, and its line end.
 constexpr std::size_t kLineCapacity = 8192;
-static_assert(kLineCapacity > kSayPrefix.size() + 1 + kRowBytes + kSayEnd.size() + 2,
+static_assert(kLineCapacity > kSayTeamPrefix.size() + 1 + kRowBytes + kSayEnd.size() + 2,
               "a say line fits");
 
 // One line of a script as read: its first bytes, kept in a buffer.
@@ -48,10 +48,16 @@ std::string_view command_of(const ScriptLine& line) {
   return text;
 }
 
-bool is_say_line(std::string_view line) {
-  return line.size() >= kSayPrefix.size() + kSayEnd.size() &&
-         line.substr(0, kSayPrefix.size()) == kSayPrefix &&
-         line.substr(line.size() - kSayEnd.size()) == kSayEnd;
+// The row that a say or say_team line of the tool says, between its quotes;
+// false for any other line.
+bool said_row(std::string_view line, std::string_view& row) {
+  const std::size_t prefix = say_prefix_length(line);
+  if (prefix == 0 || line.size() < prefix + kSayEnd.size() ||
+      line.substr(line.size() - kSayEnd.size()) != kSayEnd) {
+    return false;
+  }
+  row = line.substr(prefix, line.size() - prefix - kSayEnd.size());
+  return true;
 }
 
 // Room for a note on every limit.
@@ -127,11 +133,10 @@ PreviewResult preview_script(std::FILE* in, std::FILE* out) {
   while (read_script_line(in, buffer, line)) {
     measure_line(measure, line.kept, line.length, line.ended);
     const std::string_view command = command_of(line);
-    const bool say = is_say_line(command);
+    std::string_view row;
+    const bool say = said_row(command, row);
     if (say) {
-      const std::size_t length = render_row(
-          command.substr(kSayPrefix.size(), command.size() - kSayPrefix.size() - kSayEnd.size()),
-          shown);
+      const std::size_t length = render_row(row, shown);
       written = write_text(out, shown, length) && written;
     } else if (in_block) {
       written = write_text(out, "\n", 1) && written;

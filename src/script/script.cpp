@@ -39,18 +39,28 @@ char comment_byte(char byte) {
   return c == ';' ? kCommentSemicolon : byte;
 }
 
-void append_comment(ScriptFile& script, std::string_view text) {
+void append_comment(ScriptFile& script, std::string_view text, bool utf8) {
   append(script, kCommentPrefix);
   char* const comment = script.buffer + script.used;
-  // A plain loop over the bytes, which the compiler turns into vector code.
-  for (std::size_t i = 0; i < text.size(); ++i) comment[i] = comment_byte(text[i]);
-  script.used += text.size();
+  std::size_t length = 0;
+  if (!utf8) {
+    // A plain loop over the bytes, which the compiler turns into vector code.
+    for (; length < text.size(); ++length) comment[length] = comment_byte(text[length]);
+  }
+  for (std::size_t at = 0; utf8 && at < text.size(); ++length) {
+    char32_t character;
+    const std::size_t size = read_character_fast(text, at, character);
+    comment[length] = size == 1 && character < 0x80 ? comment_byte(text[at]) : kCommentStandIn;
+    at += size;
+  }
+  script.used += length;
   append(script, kLineEnd);
 }
 
-void append_say_line(ScriptFile& script, const char* row, std::size_t length, bool hide_name) {
-  append(script, kSayPrefix);
-  if (hide_name) script.buffer[script.used++] = kHideNameByte;
+void append_say_line(ScriptFile& script, const char* row, std::size_t length,
+                     const BlockOptions& options) {
+  append(script, options.team ? kSayTeamPrefix : kSayPrefix);
+  if (options.hide_name) script.buffer[script.used++] = kHideNameByte;
   append(script, std::string_view(row, length));
   append_line(script, kSayEnd);
 }
@@ -70,16 +80,16 @@ bool is_over_limit(const Banner& banner, std::int32_t max_line_len) {
 
 // Adds the block of one text line to the buffer (see write_block).
 void append_block(ScriptFile& script, std::string_view text, const Banner& banner,
-                  std::int32_t max_line_len, bool hide_name) {
-  if (is_over_limit(banner, max_line_len)) {
+                  const BlockOptions& options) {
+  if (is_over_limit(banner, options.max_line_len)) {
     char numbers[32];
     append(script, kCommentPrefix);
     append(script, kWarningWords);
-    append_line(script, warning_numbers(banner, max_line_len, numbers));
+    append_line(script, warning_numbers(banner, options.max_line_len, numbers));
   }
-  append_comment(script, text);
+  append_comment(script, text, options.utf8);
   const auto row_length = static_cast<std::size_t>(banner.row_length);
-  for (const auto& row : banner.rows) append_say_line(script, row, row_length, hide_name);
+  for (const auto& row : banner.rows) append_say_line(script, row, row_length, options);
   append(script, kLineEnd);
 }
 
@@ -108,14 +118,14 @@ void start_script(ScriptFile& script, std::FILE* stream) {
 }
 
 bool write_block(ScriptFile& script, std::string_view text, const Banner& banner,
-                 std::int32_t max_line_len, bool hide_name, std::FILE* console) {
-  if (is_over_limit(banner, max_line_len)) {
+                 const BlockOptions& options, std::FILE* console) {
+  if (is_over_limit(banner, options.max_line_len)) {
     char numbers[32];
-    const std::string_view number_text = warning_numbers(banner, max_line_len, numbers);
+    const std::string_view number_text = warning_numbers(banner, options.max_line_len, numbers);
     std::fprintf(console, "%.*s%.*s\n", static_cast<int>(kWarningWords.size()),
                  kWarningWords.data(), static_cast<int>(number_text.size()), number_text.data());
   }
-  append_block(script, text, banner, max_line_len, hide_name);
+  append_block(script, text, banner, options);
   if (script.used >= kWriteChunkBytes) write_front(script, kWriteChunkBytes);
   return !script.failed;
 }
@@ -129,9 +139,9 @@ bool write_line(ScriptFile& script, std::string_view line) {
 }
 
 std::string_view script_of_line(ScriptFile& script, std::string_view text, const Banner& banner,
-                                std::int32_t max_line_len, bool hide_name) {
+                                const BlockOptions& options) {
   begin_script(script, nullptr);
-  append_block(script, text, banner, max_line_len, hide_name);
+  append_block(script, text, banner, options);
   return std::string_view(script.buffer, script.used);
 }
 

@@ -84,15 +84,14 @@ struct LineWork {
 // tallsay_lines.
 void write_block_record(Records& records, std::string_view text, const tallsay::RunOptions& options,
                         std::uint32_t& drawn, LineWork& work) {
-  tallsay::lay_out_banner(text, work.banner);
+  tallsay::lay_out_banner(text, work.banner, options.utf8);
   char* warning = nullptr;
   std::size_t warning_size = 0;
   std::FILE* console = open_memstream(&warning, &warning_size);
   char* script = nullptr;
   std::size_t script_size = 0;
   tallsay::start_script(work.script, open_memstream(&script, &script_size));
-  tallsay::write_block(work.script, text, work.banner, options.max_line_len, options.hide_name,
-                       console);
+  tallsay::write_block(work.script, text, work.banner, options, console);
   tallsay::close_script(work.script);
   std::fclose(console);
   records.number(static_cast<std::uint32_t>(work.banner.width));
@@ -271,7 +270,7 @@ void tallsay_chain(const char* text, std::size_t size, const char* first, const 
         status = 3;
         break;
       }
-      tallsay::lay_out_banner(line, work->banner);
+      tallsay::lay_out_banner(line, work->banner, options.utf8);
       const std::string_view script =
           tallsay::chain_script(work->script, line, work->banner, options, key, next);
       char advice[1024];

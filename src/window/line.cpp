@@ -77,9 +77,7 @@ ConvertOutcome write_conversion(std::FILE* input, const char* script_path,
   if (!open_script(work.script, script_path)) {
     return is_folder(script_path) ? ConvertOutcome::kFolder : ConvertOutcome::kOpenFailed;
   }
-  RunOptions options;
-  options.max_line_len = settings.max_line_len;
-  options.hide_name = settings.hide_name;
+  const RunOptions options{block_options(settings)};
   start_reading(work.reader, input);
   const bool written = convert_lines(work.reader, work.script, options, warnings);
   if (!close_script(work.script) || !written) return ConvertOutcome::kWriteFailed;
@@ -116,14 +114,14 @@ LineOutcome send_line(std::string_view text, const WindowSettings& settings, Scr
   if (text.find_first_of(std::string_view("\n\r\x1A\0", 4)) != std::string_view::npos) {
     return LineOutcome::kLineBreak;
   }
-  lay_out_banner(text, work.banner);
+  const BlockOptions options = block_options(settings);
+  lay_out_banner(text, work.banner, options.utf8);
   width = work.banner.width;
   if (settings.script_path[0] == '\0') return LineOutcome::kNoScript;
   if (!open_script(work.script, settings.script_path)) {
     return is_folder(settings.script_path) ? LineOutcome::kFolder : LineOutcome::kOpenFailed;
   }
-  const bool written = write_block(work.script, text, work.banner, settings.max_line_len,
-                                   settings.hide_name, warnings);
+  const bool written = write_block(work.script, text, work.banner, options, warnings);
   if (!close_script(work.script) || !written) return LineOutcome::kWriteFailed;
   return LineOutcome::kWritten;
 }
@@ -203,9 +201,7 @@ ChainResult write_text_chain(const char* text_path, const char* first_path,
                              const WindowSettings& settings, std::string_view key, ScriptWork& work,
                              std::FILE* warnings) {
   const char* name = file_name_of(first_path);
-  RunOptions options;
-  options.max_line_len = settings.max_line_len;
-  options.hide_name = settings.hide_name;
+  const RunOptions options{block_options(settings)};
   return write_chain(text_path,
                      std::string_view(first_path, static_cast<std::size_t>(name - first_path)),
                      name, key, options, work, warnings);

@@ -177,6 +177,13 @@ std::size_t describe_settings_write(const char* failed, const char* reason, cons
   return std::min(static_cast<std::size_t>(written), size - 1);
 }
 
+BlockOptions block_options(const WindowSettings& settings) {
+  BlockOptions options;
+  options.max_line_len = settings.max_line_len;
+  options.hide_name = settings.hide_name;
+  return options;
+}
+
 ArgumentOutcome apply_arguments(int argc, const char* const* argv, WindowSettings& settings,
                                 const char*& bad) {
   RunOptions options;

@@ -44,6 +44,9 @@ bool same_settings(const WindowSettings& a, const WindowSettings& b);
 // text converted into a chain on F5.
 WindowSettings default_settings();
 
+// The options of the blocks the window writes with `settings`.
+BlockOptions block_options(const WindowSettings& settings);
+
 // Fills `settings` from the text of a settings file: lines of key=value
 // (out-file, line-len, no-name, folder, convert, chain-key) ending in LF or
 // CR LF; a UTF-8 byte-order mark, empty lines, [section] lines, lines

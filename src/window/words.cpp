@@ -375,12 +375,12 @@ std::size_t describe_typed(std::string_view text, const WindowSettings& settings
     return say(buffer, size, "This line is %lu bytes long; a line holds at most %d.",
                static_cast<unsigned long>(text.size()), kMaxTextBytes);
   }
-  lay_out_banner(text, work.banner);
+  const BlockOptions options = block_options(settings);
+  lay_out_banner(text, work.banner, options.utf8);
   Words words = start_words(buffer, size);
   words.length = describe_width(work.banner.width, settings.max_line_len, buffer, size);
   if (text.empty()) return words.length;
-  const std::string_view script =
-      script_of_line(work.script, text, work.banner, settings.max_line_len, settings.hide_name);
+  const std::string_view script = script_of_line(work.script, text, work.banner, options);
   char advice[1024];
   if (describe_advice(measure_script(script), advice, sizeof advice) > 0) {
     words.add(". In the game: %s.", advice);
