@@ -210,7 +210,9 @@ int open_folder_of(int at, const char* path, char (&name)[kMaxPathBytes], int& l
     errno = ENAMETOOLONG;
     return -1;
   }
-  const std::size_t length = slash == nullptr ? 0 : slash == path ? 1 : slash - path;
+  const std::size_t length = slash == nullptr ? 0
+                             : slash == path  ? 1
+                                              : static_cast<std::size_t>(slash - path);
   return open_folder_path(at, path, length, links, foreign);
 }
 
