@@ -4,7 +4,9 @@
 #   1. conversion into a script file, wall time against dd writing as many
 #      bytes, and against dd conv=fsync, which flushes them to the disk as the
 #      replacement does;
-#   2. script bytes per CPU second when converting to /dev/null;
+#   2. script bytes per CPU second when converting to /dev/null, and the same
+#      with --utf8 for a text of as many bytes with Cyrillic words among the
+#      Latin ones;
 #   3. peak resident memory for the large text and for a one-line text;
 #   4. wall time of a one-line run against /bin/true;
 #   5. the interactive run's cost a line: 3,000 lines piped into it, each of
@@ -22,10 +24,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 build/bench/bench/tallsay_make_text $((megabytes * 1000000)) >"$work/text.txt"
+build/bench/bench/tallsay_make_text $((megabytes * 1000000)) mixed >"$work/mixed.txt"
 printf 'Hi there!\n' >"$work/one.txt"
 "$tool" --in-file="$work/text.txt" --out-file="$work/script.cfg"
 text_bytes=$(stat -c %s "$work/text.txt")
 script_bytes=$(stat -c %s "$work/script.cfg")
+"$tool" --utf8 --in-file="$work/mixed.txt" --out-file="$work/mixed.cfg"
+mixed_bytes=$(stat -c %s "$work/mixed.cfg")
 
 # Times the commands with hyperfine (RUNS runs after a warm-up, no shell) and
 # prints, for each, "<median wall> <mean user + system>" in seconds.
@@ -46,7 +51,8 @@ printf 'exec %q --out-file=%q <%q\n' "$tool" "$work/chat.cfg" "$work/lines.txt" 
 printf 'rm -f %q %q; : >%q; ln %q %q; exec %q --out-file=%q <%q\n' "$work/l.cfg" "$work/l2.cfg" \
   "$work/l.cfg" "$work/l.cfg" "$work/l2.cfg" "$tool" "$work/l.cfg" "$work/lines.txt" >"$work/linked.sh"
 read -r chat_wall _ linked_wall _ < <(measure 5 "bash $work/chat.sh" "bash $work/linked.sh")
-read -r _ null_cpu < <(measure 5 "$tool --in-file=$work/text.txt --out-file=/dev/null")
+read -r _ null_cpu _ mixed_cpu < <(measure 5 "$tool --in-file=$work/text.txt --out-file=/dev/null" \
+  "$tool --utf8 --in-file=$work/mixed.txt --out-file=/dev/null")
 read -r one_wall _ true_wall _ < <(measure 200 \
   "$tool --in-file=$work/one.txt --out-file=$work/one.cfg" /bin/true)
 # Peak resident memory in KiB (GNU time's %M) and minor page faults (%R), the
@@ -65,8 +71,10 @@ echo "text: $text_bytes bytes; script: $script_bytes bytes"
 printf '1. to a file: %.3f s, dd of the same size: %.3f s, ratio %sx;\n' \
   "$file_wall" "$dd_wall" "$(ratio "$file_wall" "$dd_wall")"
 printf '   dd conv=fsync: %.3f s, ratio %sx\n' "$sync_wall" "$(ratio "$file_wall" "$sync_wall")"
-printf '2. to /dev/null: %.3f s of CPU, %s GB of script per CPU second\n' \
+printf '2. to /dev/null: %.3f s of CPU, %s GB of script per CPU second;\n' \
   "$null_cpu" "$(ratio "$script_bytes" "$(awk -v s="$null_cpu" 'BEGIN { print s * 1e9 }')")"
+printf '   with --utf8, Cyrillic and Latin: %.3f s of CPU, %s GB of script per CPU second\n' \
+  "$mixed_cpu" "$(ratio "$mixed_bytes" "$(awk -v s="$mixed_cpu" 'BEGIN { print s * 1e9 }')")"
 printf '3. peak resident memory: %s KiB for the text, %s KiB for one line (difference %s KiB);\n' \
   "$big_rss" "$one_rss" "$((big_rss - one_rss))"
 printf '   pages touched: %s against %s (difference %s KiB)\n' \

@@ -13,35 +13,37 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// A letter's glyph as it is drawn: its columns without the empty edges.
-struct LetterRun {
-  std::uint8_t count;
-  std::uint8_t columns[5];
-};
-
-// The runs of every letter, their characters, and for each character below
-// U+0800 (one or two bytes of UTF-8, the Latin, Greek, Cyrillic and Hebrew
-// letters) the number of its letter, so that those are found at once.
+// The letters' glyphs as they are drawn, and where each letter is found.
+// Each glyph is the count of its columns from the first that is not empty
+// to the last, and those columns. The characters are found by blocks of 64: each block of the
+// font's characters has a mask of those it draws and the number of the
+// first of them, so a letter's number is that and the count of the mask's
+// bits below its own.
 struct LetterTable {
-  LetterRun runs[kLetterCount];
-  std::uint16_t codes[kLetterCount];
-  std::uint16_t below_0800[0x800];  // the letter's number; kLetterCount where the font has none
-  std::uint16_t replacement;        // the number of U+FFFD
+  std::uint8_t glyphs[kLetterCount][6];
+  std::uint8_t block_of[0x10000 / 64];  // a block's slot, from 1; 0 where the font has none
+  std::uint64_t masks[64];              // by slot
+  std::uint16_t firsts[64];             // by slot
+  std::uint16_t replacement;            // the number of U+FFFD
 };
 
 constexpr LetterTable build_letter_table() {
   LetterTable table{};
-  for (auto& number : table.below_0800) number = kLetterCount;
+  int slots = 0;
   for (int i = 0; i < kLetterCount; ++i) {
     const Letter& letter = kLetters[i];
     int first = 0;
     int last = 4;
     while (first < 5 && letter.columns[first] == 0) ++first;
     while (last >= first && letter.columns[last] == 0) --last;
-    LetterRun& run = table.runs[i];
-    for (int c = first; c <= last; ++c) run.columns[run.count++] = letter.columns[c];
-    table.codes[i] = letter.code;
-    if (letter.code < 0x800) table.below_0800[letter.code] = static_cast<std::uint16_t>(i);
+    table.glyphs[i][0] = static_cast<std::uint8_t>(last - first + 1);
+    for (int c = first; c <= last; ++c) table.glyphs[i][1 + c - first] = letter.columns[c];
+    std::uint8_t& slot = table.block_of[letter.code / 64];
+    if (slot == 0) {
+      slot = static_cast<std::uint8_t>(++slots);
+      table.firsts[slot] = static_cast<std::uint16_t>(i);
+    }
+    table.masks[slot] |= std::uint64_t{1} << (letter.code % 64);
     if (letter.code == kReplacement) table.replacement = static_cast<std::uint16_t>(i);
   }
   return table;
@@ -65,21 +67,25 @@ constexpr ColumnCells build_column_cells() {
 
 constexpr ColumnCells kColumnCells = build_column_cells();
 
-// The run of the glyph that draws `character` (from U+0080 up): its letter's,
-// or U+FFFD's where the font has none.
-const LetterRun& letter_run(char32_t character) {
-  std::uint16_t number = kLetterCount;
-  if (character < 0x800) {
-    number = kLetterTable.below_0800[character];
-  } else if (character <= 0xFFFF) {
-    const std::uint16_t* end = kLetterTable.codes + kLetterCount;
-    const std::uint16_t* found =
-        std::lower_bound(kLetterTable.codes, end, static_cast<std::uint16_t>(character));
-    if (found != end && *found == character) {
-      number = static_cast<std::uint16_t>(found - kLetterTable.codes);
-    }
+// The bits set in `bits`.
+constexpr int count_bits(std::uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555u;
+  bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<int>((bits * 0x0101010101010101u) >> 56);
+}
+
+// The glyph that draws `character` (from U+0080 up), its letter's or U+FFFD's
+// where the font has none: the count of its columns, then the columns.
+const std::uint8_t* glyph_of(char32_t character) {
+  std::uint16_t number = kLetterTable.replacement;
+  const std::uint8_t slot = character < 0x10000 ? kLetterTable.block_of[character / 64] : 0;
+  const std::uint64_t below = (std::uint64_t{1} << (character % 64)) - 1;
+  if (slot != 0 && (kLetterTable.masks[slot] >> (character % 64) & 1) != 0) {
+    number = static_cast<std::uint16_t>(kLetterTable.firsts[slot] +
+                                        count_bits(kLetterTable.masks[slot] & below));
   }
-  return kLetterTable.runs[number < kLetterCount ? number : kLetterTable.replacement];
+  return kLetterTable.glyphs[number];
 }
 
 }  // namespace
@@ -146,15 +152,17 @@ void lay_out_letters(std::string_view text, Banner& banner) {
     }
     char32_t character;
     at += read_character_fast(text, at, character);
-    const LetterRun& run = letter_run(character);
-    for (int c = 0; c < run.count; ++c) {
-      const char* cells = kColumnCells.cells[run.columns[c]];
-      for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos] = cells[r];
-      ++pos;
+    // All five columns and the gap are stored, the columns past the glyph's
+    // blank (their bytes are 0), and the next character stores over what is
+    // past its count, as lay_out_banner's runs do.
+    const std::uint8_t* glyph = glyph_of(character);
+    for (int c = 0; c < 5; ++c) {
+      const char* cells = kColumnCells.cells[glyph[1 + c]];
+      for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos + c] = cells[r];
     }
-    for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos] = kCellBlank;
-    pos += 1;
-    width += run.count + 1;
+    for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos + glyph[0]] = kCellBlank;
+    pos += glyph[0] + 1u;
+    width += glyph[0] + 1;
     last_gap = 1;
   }
   pos -= static_cast<std::size_t>(last_gap);
