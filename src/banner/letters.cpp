@@ -156,7 +156,7 @@ void lay_out_letters(std::string_view text, Banner& banner) {
     // blank (their bytes are 0), and the next character stores over what is
     // past its count, as lay_out_banner's runs do.
     const std::uint8_t* glyph = glyph_of(character);
-    for (int c = 0; c < 5; ++c) {
+    for (std::size_t c = 0; c < 5; ++c) {
       const char* cells = kColumnCells.cells[glyph[1 + c]];
       for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos + c] = cells[r];
     }

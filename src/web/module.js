@@ -28,12 +28,20 @@ function withOutputs(count, run) {
   return results;
 }
 
+// The flags word of the options noName (--no-name), utf8 (--utf8) and team
+// (--team), as the module takes it.
+function optionFlags({noName = false, utf8 = false, team = false}) {
+  return (noName ? 1 : 0) | (utf8 ? 2 : 0) | (team ? 4 : 0);
+}
+
 // The script file and the console text of a batch run over a text file of
-// `bytes`, with the options --line-len=<lineLen> and, if noName, --no-name.
-Module.convert = function (bytes, {lineLen = 0, noName = false} = {}) {
+// `bytes`, with the options --line-len=<lineLen> and, if set, --no-name
+// (noName), --utf8 (utf8) and --team (team).
+Module.convert = function (bytes, {lineLen = 0, ...options} = {}) {
   const text = copyIn(bytes);
   const [script, warnings] = withOutputs(2, (scriptOut, warningsOut) =>
-    Module._tallsay_convert(text, bytes.length, lineLen | 0, noName ? 1 : 0, scriptOut, warningsOut));
+    Module._tallsay_convert(text, bytes.length, lineLen | 0, optionFlags(options), scriptOut,
+      warningsOut));
   Module._free(text);
   return {script, warnings: utf8.decode(warnings)};
 };
@@ -49,11 +57,11 @@ Module.convert = function (bytes, {lineLen = 0, noName = false} = {}) {
 // column (bit p for pixel row p, 0 the top). `piece` is null, or {number,
 // of} for a block that is one of the pieces into which the reader cut a line
 // over textBytes() bytes.
-Module.lines = function (bytes, {startsText = true, lineLen = 0, noName = false, drawn = 0} = {}) {
+Module.lines = function (bytes, {startsText = true, lineLen = 0, drawn = 0, ...options} = {}) {
   const text = copyIn(bytes);
   const most = Math.min(drawn, 0xffffffff) >>> 0;
   const [records] = withOutputs(1, (out) => Module._tallsay_lines(
-    text, bytes.length, startsText ? 1 : 0, lineLen | 0, noName ? 1 : 0, most, out));
+    text, bytes.length, startsText ? 1 : 0, lineLen | 0, optionFlags(options), most, out));
   Module._free(text);
   const view = new DataView(records.buffer);
   let at = 0;
@@ -119,7 +127,7 @@ Module.advice = function (bytes) {
 Module.limits = function () {
   return Object.fromEntries([
     'scriptBytes', 'lineBytes', 'chatLines', 'frameCommands', 'frameBytes', 'chatBytes',
-    'columnsWithName', 'columnsNoName',
+    'columnsWithName', 'columnsNoName', 'columnsTeam',
   ].map((name, i) => [name, Module._tallsay_limit(i)]));
 };
 
@@ -149,7 +157,7 @@ function recordReader(records) {
 // 'key' (key names no key) or 'long' (a name would be too long); scripts is
 // [{name, bytes, advice}], advice being what the console does with that
 // script alone ('' when it passes no limit).
-Module.chain = function (bytes, {first = 'chat.cfg', key = 'F5', lineLen = 0, noName = false} = {}) {
+Module.chain = function (bytes, {first = 'chat.cfg', key = 'F5', lineLen = 0, ...options} = {}) {
   // The module reads a name and a key up to a NUL: one that holds a NUL is
   // not the one it would check.
   if (first.includes('\0')) return {status: 'name', scripts: []};
@@ -159,7 +167,7 @@ Module.chain = function (bytes, {first = 'chat.cfg', key = 'F5', lineLen = 0, no
   const firstAt = copyIn(encoder.encode(`${first}\0`));
   const keyAt = copyIn(encoder.encode(`${key}\0`));
   const [records] = withOutputs(1, (out) => Module._tallsay_chain(
-    text, bytes.length, firstAt, keyAt, lineLen | 0, noName ? 1 : 0, out));
+    text, bytes.length, firstAt, keyAt, lineLen | 0, optionFlags(options), out));
   [text, firstAt, keyAt].forEach((address) => Module._free(address));
   const read = recordReader(records);
   const status = ['made', 'name', 'key', 'long'][read.number()];

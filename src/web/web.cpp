@@ -137,24 +137,33 @@ void write_line_record(Records& records, std::string_view line, bool first,
   std::free(input);
 }
 
+// The options of a run: the width limit `line_len`, and `flags`: 1 hides the
+// name (--no-name), 2 reads the text as UTF-8 (--utf8), 4 says to the team
+// (--team).
+tallsay::RunOptions options_of(std::int32_t line_len, int flags) {
+  tallsay::RunOptions options;
+  options.max_line_len = line_len;
+  options.hide_name = (flags & 1) != 0;
+  options.utf8 = (flags & 2) != 0;
+  options.team = (flags & 4) != 0;
+  return options;
+}
+
 }  // namespace
 
 extern "C" {
 
 // Converts the `size` bytes of `text` as a batch run over a file of those
-// bytes does, with the width limit `line_len` and, when `no_name` is not 0,
-// the name hidden: `script` gets the script file's bytes and `warnings` what
-// the run writes to its console.
-void tallsay_convert(const char* text, std::size_t size, std::int32_t line_len, int no_name,
+// bytes does, with the options of options_of: `script` gets the script file's bytes and `warnings`
+// what the run writes to its console.
+void tallsay_convert(const char* text, std::size_t size, std::int32_t line_len, int flags,
                      Output* script, Output* warnings) {
   std::FILE* input = open_bytes(text, size, "\n");  // a lone line end converts to nothing
   std::FILE* console = open_memstream(&warnings->bytes, &warnings->size);
   // Too large for the stack; left uninitialised, as they would be there.
   const std::unique_ptr<tallsay::ScriptFile> file(new tallsay::ScriptFile);
   const std::unique_ptr<tallsay::TextReader> reader(new tallsay::TextReader);
-  tallsay::RunOptions options;
-  options.max_line_len = line_len;
-  options.hide_name = no_name != 0;
+  const tallsay::RunOptions options = options_of(line_len, flags);
   tallsay::start_script(*file, open_memstream(&script->bytes, &script->size));
   tallsay::start_reading(*reader, input);
   tallsay::convert_lines(*reader, *file, options, console);
@@ -177,10 +186,8 @@ void tallsay_convert(const char* text, std::size_t size, std::int32_t line_len, 
 // row p, 0 the top). Numbers take four bytes, least significant first; byte
 // strings are led by their size.
 void tallsay_lines(const char* text, std::size_t size, int starts_text, std::int32_t line_len,
-                   int no_name, std::uint32_t drawn, Output* out) {
-  tallsay::RunOptions options;
-  options.max_line_len = line_len;
-  options.hide_name = no_name != 0;
+                   int flags, std::uint32_t drawn, Output* out) {
+  const tallsay::RunOptions options = options_of(line_len, flags);
   const std::unique_ptr<LineWork> work(new LineWork);
   Records records{open_memstream(&out->bytes, &out->size)};
   for (std::size_t start = 0; start < size;) {
@@ -241,10 +248,8 @@ const char* tallsay_player_name() {
 // the console it passes on its own (empty when none). Numbers and strings
 // are written as tallsay_lines writes them.
 void tallsay_chain(const char* text, std::size_t size, const char* first, const char* key,
-                   std::int32_t line_len, int no_name, Output* out) {
-  tallsay::RunOptions options;
-  options.max_line_len = line_len;
-  options.hide_name = no_name != 0;
+                   std::int32_t line_len, int flags, Output* out) {
+  const tallsay::RunOptions options = options_of(line_len, flags);
   const std::unique_ptr<tallsay::ChainWork> work(new tallsay::ChainWork);
   char* scripts = nullptr;
   std::size_t scripts_size = 0;
