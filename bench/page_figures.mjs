@@ -330,7 +330,10 @@ if (flags.walk) {
     await page.addInitScript(() => {
       const file = () => ({createWritable: async () => ({write: async () => {}, close: async () => {},
                                                         abort: async () => {}})});
-      window.showDirectoryPicker = async () => ({name: 'cfg', getFileHandle: async () => file()});
+      window.showDirectoryPicker = async () => ({name: 'cfg', getFileHandle: async (name, {create} = {}) => {
+        if (!create) throw new DOMException('A requested file could not be found.', 'NotFoundError');
+        return file();
+      }});
     });
     await page.goto(url);
     await settled(page);

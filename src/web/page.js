@@ -437,7 +437,8 @@ function fail(reason) {
   document.body.dataset.ready = 'failed';
 }
 
-// Takes the boxes as they now stand, and shows and keeps what they hold.
+// Takes the boxes as they now stand, and shows and keeps what they hold;
+// says what a link just taken set of them.
 function takeAll() {
   ++changes;
   showChoice();
@@ -446,6 +447,7 @@ function takeAll() {
   takeScriptName();
   refresh();
   remember();
+  noteLink();
 }
 
 // Starts the page on the loaded converter `module`.
