@@ -89,6 +89,14 @@ std::string reason() {
 
 static ScriptWork work;  // too large for the stack of a test
 
+// The names the tables give a conversion's and a chain's outcomes, in the
+// order of their enums.
+const char* const kConversions[] = {
+    "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
+    "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
+const std::string kChainOutcomes[] = {"written",       "input_open_failed", "same_file",
+                                      "name_too_long", "write_failed",      "read_failed"};
+
 // The script before each case, {OLD} of blocks.cases.
 const char* const kOldScript = "old script\r\n";
 
@@ -212,9 +220,6 @@ TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
 }
 
 TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
-  const char* outcomes[] = {
-      "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
-      "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
   for (const auto& c : test::read_cases({"blocks.cases", "window_conversions.cases"}, 8, 8)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
@@ -239,7 +244,7 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
     EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
 #endif
     std::fclose(warnings);
-    EXPECT_EQ(c[5], outcomes[static_cast<int>(outcome)]) << c[0];
+    EXPECT_EQ(c[5], kConversions[static_cast<int>(outcome)]) << c[0];
     char status[kStatusBytes];
     describe_conversion(outcome, text_path.c_str(), script_path.c_str(), count,
                         settings.max_line_len, why.c_str(), status, sizeof status);
@@ -303,11 +308,6 @@ std::vector<std::pair<std::string, std::string>> make_before(const ScratchDir& d
 }
 
 TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
-  const char* looks[] = {
-      "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
-      "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
-  const char* outcomes[] = {"written",       "input_open_failed", "same_file",
-                            "name_too_long", "write_failed",      "read_failed"};
   for (const auto& c : test::read_cases({"window_chains.cases"}, 11, 11)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
@@ -331,7 +331,7 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
     EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
 #endif
     char status[kStatusBytes];
-    std::string outcome = looks[static_cast<int>(look.outcome)];
+    std::string outcome = kConversions[static_cast<int>(look.outcome)];
     ChainResult result{};
     if (look.outcome != ConvertOutcome::kConverted) {
       describe_look(look, text_path.c_str(), why.c_str(), status, sizeof status);
@@ -343,7 +343,7 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
           write_text_chain(text_path.c_str(), first_path.c_str(), settings, c[3], work, warnings);
       why = reason();
       std::fclose(warnings);
-      outcome = outcomes[static_cast<int>(result.outcome)];
+      outcome = kChainOutcomes[static_cast<int>(result.outcome)];
       describe_chain(result, text_path.c_str(), first_path.c_str(), c[3], look.banners, why.c_str(),
                      status, sizeof status);
     }
@@ -517,12 +517,10 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     // outcome, scripts written, lines over a limit (apart by commas, with
     // how many there are; a c after a line cut into two pieces), scripts of
     // the text, first script, key, reason.
-    const char* outcomes[] = {"written",       "input_open_failed", "same_file",
-                              "name_too_long", "write_failed",      "read_failed"};
-    const auto outcome = std::find(std::begin(outcomes), std::end(outcomes), in[0]);
-    if (outcome == std::end(outcomes)) return "no outcome " + in[0];
+    const auto outcome = std::find(std::begin(kChainOutcomes), std::end(kChainOutcomes), in[0]);
+    if (outcome == std::end(kChainOutcomes)) return "no outcome " + in[0];
     ChainResult result{};
-    result.outcome = static_cast<ChainOutcome>(outcome - std::begin(outcomes));
+    result.outcome = static_cast<ChainOutcome>(outcome - std::begin(kChainOutcomes));
     result.written = std::stoi(in[1]);
     const auto over = split(in[2], ',');
     result.over_count = std::stoi(over[0]);

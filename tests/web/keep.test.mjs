@@ -123,7 +123,7 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await follow(opened, `${fileUrl}#name=config.cfg&key=w`);
   assert.match(await opened.textContent('#offer'), /the script name from mine\.cfg to config\.cfg, the key from F7 to w\./);
   await follow(opened, `${fileUrl}#line-len=12&no-name=1`);
-  assert.match(await opened.textContent('#offer'), /: the width limit from 20 to 12\. It also sets the player name hidden\. Yours/);
+  assert.match(await opened.textContent('#offer'), /the width limit from 20 to 12\. It also sets the player name hidden\./);
   assert.deepEqual(await values(opened), own);
   await opened.click('#offer-take');
   assert.deepEqual(await values(opened), [own[0], '12', true, 'mine.cfg', 'F7']);
