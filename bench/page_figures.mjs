@@ -7,9 +7,9 @@
 // width in a 320 px window; and what axe-core finds. For scale, it also
 // prints the same figures of a bare text box, whose longest task in the
 // trace is the browser's own work of laying out 1 MB of text, and for each
-// the longest task that was not mostly layout. The observer counts only
-// tasks in which a script of the page runs, so it is also asked of a bare
-// box with an input listener that does nothing.
+// the longest task that was not mostly layout. The observer seldom counts
+// a task in which no script of the page runs, so it is also asked of a
+// bare box with an input listener that does nothing.
 //
 // Usage (after `npm ci` in tests/web and the test and web presets):
 //   node bench/page_figures.mjs [--page DIR] [--runs N] [--screenshot FILE]
