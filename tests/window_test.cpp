@@ -89,6 +89,14 @@ std::string reason() {
 
 static ScriptWork work;  // too large for the stack of a test
 
+// The names the tables give a conversion's and a chain's outcomes, in the
+// order of their enums.
+const char* const kConversions[] = {
+    "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
+    "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
+const std::string kChainOutcomes[] = {"written",       "input_open_failed", "same_file",
+                                      "name_too_long", "write_failed",      "read_failed"};
+
 // The script before each case, {OLD} of blocks.cases.
 const char* const kOldScript = "old script\r\n";
 
@@ -212,9 +220,6 @@ TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
 }
 
 TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
-  const char* outcomes[] = {
-      "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
-      "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
   for (const auto& c : test::read_cases({"blocks.cases", "window_conversions.cases"}, 8, 8)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
@@ -239,7 +244,7 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
     EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
 #endif
     std::fclose(warnings);
-    EXPECT_EQ(c[5], outcomes[static_cast<int>(outcome)]) << c[0];
+    EXPECT_EQ(c[5], kConversions[static_cast<int>(outcome)]) << c[0];
     char status[kStatusBytes];
     describe_conversion(outcome, text_path.c_str(), script_path.c_str(), count,
                         settings.max_line_len, why.c_str(), status, sizeof status);
@@ -257,17 +262,22 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
   }
 }
 
-// The lines of `text` that a conversion takes: up to the first empty line,
-// without their line ends or a UTF-8 mark.
-std::vector<std::string> text_lines(std::string text) {
+// The blocks a conversion makes of `text`: its lines up to the first empty
+// one, without their line ends or a UTF-8 mark, each cut into pieces of at
+// most kMaxTextBytes bytes; `lines` counts the lines.
+std::vector<std::string> text_blocks(std::string text, std::int64_t& lines) {
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  std::vector<std::string> lines;
+  std::vector<std::string> blocks;
+  lines = 0;
   for (std::string line : split(text, '\n')) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) break;
-    lines.push_back(line);
+    ++lines;
+    for (std::size_t at = 0; at < line.size(); at += kMaxTextBytes) {
+      blocks.push_back(line.substr(at, kMaxTextBytes));
+    }
   }
-  return lines;
+  return blocks;
 }
 
 // The script the interactive run of tallsay leaves for `line` with the
@@ -298,11 +308,6 @@ std::vector<std::pair<std::string, std::string>> make_before(const ScratchDir& d
 }
 
 TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
-  const char* looks[] = {
-      "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
-      "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
-  const char* outcomes[] = {"written",       "input_open_failed", "same_file",
-                            "name_too_long", "write_failed",      "read_failed"};
   for (const auto& c : test::read_cases({"window_chains.cases"}, 11, 11)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
@@ -326,7 +331,7 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
     EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
 #endif
     char status[kStatusBytes];
-    std::string outcome = looks[static_cast<int>(look.outcome)];
+    std::string outcome = kConversions[static_cast<int>(look.outcome)];
     ChainResult result{};
     if (look.outcome != ConvertOutcome::kConverted) {
       describe_look(look, text_path.c_str(), why.c_str(), status, sizeof status);
@@ -338,8 +343,8 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
           write_text_chain(text_path.c_str(), first_path.c_str(), settings, c[3], work, warnings);
       why = reason();
       std::fclose(warnings);
-      outcome = outcomes[static_cast<int>(result.outcome)];
-      describe_chain(result, text_path.c_str(), first_path.c_str(), c[3], look.lines, why.c_str(),
+      outcome = kChainOutcomes[static_cast<int>(result.outcome)];
+      describe_chain(result, text_path.c_str(), first_path.c_str(), c[3], look.banners, why.c_str(),
                      status, sizeof status);
     }
     EXPECT_EQ(c[8], outcome) << c[0];
@@ -347,10 +352,12 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
     EXPECT_EQ(expand(c[10], dir), status) << c[0];
     // Each script written: the tool's script for its line and the bind of
     // the next, the last binding the first.
+    std::int64_t line_count = 0;
     const std::vector<std::string> lines =
-        text_lines(read_file(std::filesystem::u8path(text_path)));
+        text_blocks(read_file(std::filesystem::u8path(text_path)), line_count);
     if (look.outcome == ConvertOutcome::kConverted) {
-      EXPECT_EQ(static_cast<std::int64_t>(lines.size()), look.lines) << c[0];
+      EXPECT_EQ(line_count, look.lines) << c[0];
+      EXPECT_EQ(static_cast<std::int64_t>(lines.size()), look.banners) << c[0];
     }
     const std::string first = file_name_of(first_path.c_str());
     const std::filesystem::path folder = std::filesystem::u8path(first_path).parent_path();
@@ -405,8 +412,11 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     return text;
   }
   if (function == "describe_not_a_script") {
-    describe_not_a_script(in[0].c_str(), ExistingFile{Existing::kOther, std::stoll(in[1])}, text,
-                          sizeof text);
+    const Settle settle = in.size() < 3      ? Settle::kChoose
+                          : in[2] == "chain" ? Settle::kChain
+                                             : Settle::kConvert;
+    describe_not_a_script(in[0].c_str(), ExistingFile{Existing::kOther, std::stoll(in[1])}, settle,
+                          text, sizeof text);
     return text;
   }
   if (function == "describe_chosen") {
@@ -481,7 +491,9 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     return text;
   }
   if (function == "describe_chain_question") {
-    describe_chain_question(in[0].c_str(), std::stoll(in[1]), text, sizeof text);
+    const TextLook look{ConvertOutcome::kConverted, std::stoll(in[1]), std::stoll(in[2]),
+                        std::stoll(in[3])};
+    describe_chain_question(in[0].c_str(), look, text, sizeof text);
     return text;
   }
   if (function == "describe_replace") {
@@ -496,23 +508,28 @@ std::string word(const std::string& function, const std::vector<std::string>& in
   }
   if (function == "describe_look") {
     const TextLook look{
-        in[0] == "read_failed" ? ConvertOutcome::kReadFailed : ConvertOutcome::kInputOpenFailed, 0};
+        in[0] == "read_failed" ? ConvertOutcome::kReadFailed : ConvertOutcome::kInputOpenFailed, 0,
+        0, 0};
     describe_look(look, in[1].c_str(), in[2].c_str(), text, sizeof text);
     return text;
   }
   if (function == "describe_chain") {
     // outcome, scripts written, lines over a limit (apart by commas, with
-    // how many there are), lines of the text, first script, key, reason.
-    const char* outcomes[] = {"written",       "input_open_failed", "same_file",
-                              "name_too_long", "write_failed",      "read_failed"};
-    const auto outcome = std::find(std::begin(outcomes), std::end(outcomes), in[0]);
-    if (outcome == std::end(outcomes)) return "no outcome " + in[0];
+    // how many there are; a c after a line cut into two pieces), scripts of
+    // the text, first script, key, reason.
+    const auto outcome = std::find(std::begin(kChainOutcomes), std::end(kChainOutcomes), in[0]);
+    if (outcome == std::end(kChainOutcomes)) return "no outcome " + in[0];
     ChainResult result{};
-    result.outcome = static_cast<ChainOutcome>(outcome - std::begin(outcomes));
+    result.outcome = static_cast<ChainOutcome>(outcome - std::begin(kChainOutcomes));
     result.written = std::stoi(in[1]);
     const auto over = split(in[2], ',');
     result.over_count = std::stoi(over[0]);
-    for (std::size_t i = 1; i < over.size(); ++i) result.over_lines[i - 1] = std::stoi(over[i]);
+    for (std::size_t i = 1; i < over.size(); ++i) {
+      result.over_lines[i - 1] = std::stoi(over[i]);
+      result.over_cut[i - 1] = over[i].back() == 'c';
+      result.cut_lines += result.over_cut[i - 1] ? 1 : 0;
+    }
+    result.lines = result.written - result.cut_lines;
     describe_chain(result, "C:\\texts\\lines.txt", in[4].c_str(), in[5], std::stoll(in[3]),
                    in[6].c_str(), text, sizeof text);
     return text;

@@ -248,6 +248,18 @@ part_not_a_script() {
   answer Return
   wait_status "config.cfg was left as it is"
   cmp <(printf 'bind w +forward\r\nname Player\r\n') "$typed/config.cfg" || fail "config.cfg changed"
+  # Chosen as a chain's first script, it is asked about in the chain's words.
+  printf 'gg\r\nwp\r\n' >"$work/two.txt"
+  xdotool key alt+v
+  save_as '^Convert a text file' "$(windows_path "$work/two.txt")"
+  wait_choice
+  xdotool key alt+b Return
+  save_as "^Save the chain's first script as" "$(windows_path "$typed/config.cfg")"
+  [[ "$(question)" == *"config.cfg is not a tallsay script: it holds 30 bytes"*"The chain's first script replaces all of it. Write the chain there all the same?" ]] ||
+    fail "the question is '$(question)'"
+  answer Return
+  wait_status "config.cfg was left as it is"
+  [ ! -e "$typed/config-2.cfg" ] || fail "the chain was written"
   close_window
 }
 
@@ -342,18 +354,19 @@ wait_choice() {
 # anything is asked.
 part_converting() {
   echo "== converting a text file into one script"
-  for _ in $(seq 30); do printf 'Hello world\r\n'; done >"$work/thirty.txt"
+  for _ in $(seq 29); do printf 'Hello world\r\n'; done >"$work/thirty.txt"
+  printf '%1500s\r\n' '' | tr ' ' W >>"$work/thirty.txt"
   : >"$work/empty.txt"
   mkdir -p "$typed"
   start_window "--out-file=$(windows_path "$chat")" --line-len=40
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$work/thirty.txt")"
   wait_choice
-  [ "$(chosen choice_question)" = "thirty.txt holds 30 lines up to its first empty one. How should the game say them?" ] ||
+  [ "$(chosen choice_question)" = "thirty.txt holds 30 lines up to its first empty one; 1 of them is over 1024 bytes and is cut into 2 pieces, a banner each. How should the game say them?" ] ||
     fail "the choice asks: $(chosen choice_question)"
   xdotool key alt+o Return
   save_as '^Save the converted script as' "$(windows_path "$typed/thirty.cfg")"
-  wait_status "thirty.cfg now holds 30 banners of thirty.txt, every line up to the first empty one; 30 are wider than 40 columns. In the game: the game runs nothing of a script over 8191 bytes; bind one banner per key"
+  wait_status "thirty.cfg now holds 31 banners of thirty.txt, every line up to the first empty one; 31 are wider than 40 columns. In the game: the game runs nothing of a script over 8191 bytes;"
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$work/empty.txt")"
   wait_status "Nothing converted: empty.txt is empty. The script was not written."

@@ -60,11 +60,27 @@ bool join(char* out, std::size_t size, std::initializer_list<std::string_view> p
   return true;
 }
 
-void note_limits(ChainResult& result, std::string_view script, int number) {
+// Whether `script` passes a limit of the console on its own.
+bool passes_a_limit(std::string_view script) {
   char advice[8];
-  if (describe_advice(measure_script(script), advice, sizeof advice) == 0) return;
+  return describe_advice(measure_script(script), advice, sizeof advice) > 0;
+}
+
+// Counts a script written for text line `line` (from 1): `cut` when the
+// line is read in pieces, `last` when the script holds its last piece, and
+// `over` when the line is to be counted among those over a limit.
+void count_script(ChainResult& result, int line, bool cut, bool last, bool over) {
+  ++result.written;
+  if (last) {
+    result.lines = line;
+    result.cut_lines += cut ? 1 : 0;
+  }
+  if (!over) return;
   constexpr int kKept = sizeof result.over_lines / sizeof result.over_lines[0];
-  if (result.over_count < kKept) result.over_lines[result.over_count] = number;
+  if (result.over_count < kKept) {
+    result.over_lines[result.over_count] = line;
+    result.over_cut[result.over_count] = cut;
+  }
   ++result.over_count;
 }
 
@@ -144,15 +160,21 @@ ChainResult write_chain(const char* text_path, std::string_view folder, std::str
   start_reading(work.reader, input);
   // Each script binds the key to the next, so the next line is read before
   // a script is written: the last one, which no line follows, binds the
-  // first.
+  // first. A line read in pieces goes on in the next read.
   std::size_t length = read_text_line(work.lines[0], work.reader);
+  bool goes_on[2] = {work.reader.line_goes_on, false};
+  int line = 0;       // the text line of the script being written, from 1
+  int over_line = 0;  // the last line counted among those over a limit
   char name[kMaxScriptNameBytes + 1];
   char next[kMaxScriptNameBytes + 1];
   char path[kMaxPathBytes];
   char bind[kBindLineBytes];
   for (int index = 0; length != 0 && result.outcome == ChainOutcome::kWritten; ++index) {
     const std::string_view text(work.lines[index % 2], length);
+    const bool piece_before = index > 0 && goes_on[(index + 1) % 2];
+    line += piece_before ? 0 : 1;
     length = read_text_line(work.lines[(index + 1) % 2], work.reader);
+    goes_on[(index + 1) % 2] = length != 0 && work.reader.line_goes_on;
     if (!chain_script_name(first, index, name) ||
         !chain_script_name(first, length != 0 ? index + 1 : 0, next) ||
         !join(path, sizeof path, {folder, name})) {
@@ -164,9 +186,12 @@ ChainResult write_chain(const char* text_path, std::string_view folder, std::str
                                    options, work, warnings)) {
       result = fail(result, ChainOutcome::kWriteFailed, errno);
     } else {
-      ++result.written;
-      note_limits(result, chain_script(work.script, text, work.banner, options, key, next),
-                  index + 1);
+      const bool over =
+          line != over_line &&
+          passes_a_limit(chain_script(work.script, text, work.banner, options, key, next));
+      if (over) over_line = line;
+      const bool last = !goes_on[index % 2] || length == 0;
+      count_script(result, line, piece_before || !last, last, over);
     }
   }
   if (result.outcome == ChainOutcome::kWritten && work.reader.failed) {

@@ -61,12 +61,19 @@ enum class ChainOutcome {
   kReadFailed,       // reading the text failed; the scripts of the lines before stay
 };
 
+// A text line over kMaxTextBytes bytes is read in pieces, each a script of
+// its own; the lines are counted as the text's reader counts them, a line
+// cut into pieces once.
 struct ChainResult {
   ChainOutcome outcome;
   int written;        // scripts written whole, the first ones of the chain
   int error;          // errno of a failure
-  int over_count;     // scripts written that pass a limit of the console on their own
+  int lines;          // text lines whose scripts were all written
+  int cut_lines;      // of them, lines cut into pieces
+  int over_count;     // text lines with a script written that passes a limit of the console on
+                      // its own
   int over_lines[8];  // the numbers (from 1) of the first of them
+  bool over_cut[8];   // whether each of those is a line cut into pieces
 };
 
 // Room for writing a chain.

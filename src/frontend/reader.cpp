@@ -176,19 +176,20 @@ std::size_t copy_plain_run(TextReader& reader, char* out, std::size_t room) {
 
 // After a full read: a line feed next, after the CR rule, ends this piece.
 // Anything else is left for the next read; so is the byte after a dropped CR,
-// which that read then takes as it is.
-void take_line_end_of_full_read(TextReader& reader) {
-  if (!fill_block(reader)) return;
+// which that read then takes as it is. Returns whether the line goes on.
+bool take_line_end_of_full_read(TextReader& reader) {
+  if (!fill_block(reader)) return false;
   const unsigned char first = reader.block[reader.pos];
   if (first == kLineFeed) ++reader.pos;
-  if (first != kCarriageReturn) return;
+  if (first != kCarriageReturn) return first != kLineFeed;
   ++reader.pos;
-  if (!fill_block(reader)) return;
+  if (!fill_block(reader)) return false;
   if (reader.block[reader.pos] == kLineFeed) {
     ++reader.pos;
-  } else {
-    reader.cr_dropped = true;
+    return false;
   }
+  reader.cr_dropped = true;
+  return true;
 }
 
 // Delivers up to kMaxTextBytes bytes into `line`, stopping after a line feed,
@@ -197,6 +198,7 @@ std::size_t deliver_bytes(char* line, TextReader& reader) {
   std::size_t delivered = 0;
   bool untested = reader.cr_dropped;
   reader.cr_dropped = false;
+  reader.line_goes_on = false;
   while (delivered < kMaxTextBytes && fill_block(reader)) {
     if (!untested) {
       delivered += copy_plain_run(reader, line + delivered, kMaxTextBytes - delivered);
@@ -212,7 +214,7 @@ std::size_t deliver_bytes(char* line, TextReader& reader) {
     line[delivered++] = static_cast<char>(byte);
     if (byte == kLineFeed) return delivered;
   }
-  if (delivered == kMaxTextBytes) take_line_end_of_full_read(reader);
+  if (delivered == kMaxTextBytes) reader.line_goes_on = take_line_end_of_full_read(reader);
   return delivered;
 }
 
@@ -226,6 +228,7 @@ void start_reading(TextReader& reader, std::FILE* stream, std::size_t read_size)
   reader.at_end = false;
   reader.failed = false;
   reader.cr_dropped = false;
+  reader.line_goes_on = false;
   reader.encoding = InputEncoding::kUndecided;
   reader.raw_pos = 0;
   reader.raw_end = 0;
@@ -243,6 +246,8 @@ std::size_t read_text_line(char (&line)[kLineBufferSize], TextReader& reader) {
   std::size_t length =
       nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - line) : delivered;
   if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
+  // A NUL ends the text, and so the line, within the piece.
+  if (length < kMaxTextBytes) reader.line_goes_on = false;
   return length;
 }
 

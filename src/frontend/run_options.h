@@ -64,6 +64,7 @@ struct TextReader {
   bool at_end;            // the stream has reported its end
   bool failed;            // a read has failed; no more lines will come
   bool cr_dropped;        // a CR right before block[pos] was dropped: take that byte as it is
+  bool line_goes_on;      // the last line read is a full read's piece of a longer line
   InputEncoding encoding;
   std::size_t raw_pos;  // UTF-16 input: next unconverted byte of `raw`
   std::size_t raw_end;  // UTF-16 input: bytes of `raw` that hold input
@@ -86,7 +87,8 @@ void start_reading(TextReader& reader, std::FILE* stream, std::size_t read_size 
 // read and is not delivered; a NUL ends the text, and the rest of the read is
 // lost. The line feed that ends a line is removed, and so is a line feed that
 // comes right after a full 1024-byte read (after the CR rule): it ends that
-// piece of a long line rather than making an empty line.
+// piece of a long line rather than making an empty line. reader.line_goes_on
+// tells whether the line read is such a piece with more of its line to come.
 std::size_t read_text_line(char (&line)[kLineBufferSize], TextReader& reader);
 
 // Adds the block of every text line of `reader` to `script`, up to the first

@@ -195,8 +195,52 @@ async function writeScripts(folder, scripts) {
   return {written: scripts.length, error: null};
 }
 
+// The files of the chain `scripts`' names that the folder `folder` holds
+// and that are not scripts of the tool, as {name, size}: those that do not
+// start with the first line of the chain's own scripts, an empty one aside,
+// which holds nothing to lose; a file that cannot be read has a size of -1.
+async function othersReplaced(folder, scripts) {
+  const header = scripts[0].bytes.subarray(0, scripts[0].bytes.indexOf(13));
+  const others = [];
+  for (const {name} of scripts) {
+    try {
+      const file = await (await folder.getFileHandle(name)).getFile();
+      const start = new Uint8Array(await file.slice(0, header.length).arrayBuffer());
+      const script = start.length === header.length && start.every((byte, i) => byte === header[i]);
+      if (file.size > 0 && !script) others.push({name, size: file.size});
+    } catch (error) {
+      if (error.name !== 'NotFoundError' && error.name !== 'TypeMismatchError') others.push({name, size: -1});
+    }
+  }
+  return others;
+}
+
+// Asks whether the chain may replace `others` (from othersReplaced) in the
+// folder `folder`, naming each with its size, No first; resolves to whether
+// the player says Yes.
+function askToReplace(others, folder) {
+  const one = others.length === 1;
+  const files = others.map(({name, size}) => `${name} (${size < 0 ? 'it cannot be read' : counted(size, 'byte')})`);
+  const question = `${folder} holds ${one ? 'a file' : `${others.length} files`} of the chain's names ` +
+    `that ${one ? 'is not a tallsay script' : 'are not tallsay scripts'}, perhaps settings of the game: ` +
+    `${namesOf(files, true)}. The chain replaces all of ${one ? 'it' : 'them'}. Write the chain all the same?`;
+  showNote('chain-ask-text', question);
+  element('chain-ask').hidden = false;
+  element('chain-ask-no').focus();
+  say(question);
+  return new Promise((resolve) => {
+    for (const [id, yes] of [['chain-ask-no', false], ['chain-ask-yes', true]]) {
+      element(id).onclick = () => {
+        element('chain-ask').hidden = true;
+        resolve(yes);
+      };
+    }
+  });
+}
+
 // Makes the chain, asks for the folder to write it into and writes every
-// script there; says what was written, or which were when one fails.
+// script there, once the player says so for files of other kinds among its
+// names; says what was written, or which were when one fails.
 async function writeChainToFolder() {
   const value = element('text').value;
   const chain = makeChain(value);
@@ -215,11 +259,16 @@ async function writeChainToFolder() {
   }
   chaining.writing = true;
   showChainButtons();
-  const {written, error} = await writeScripts(folder, chain.scripts);
+  const others = await othersReplaced(folder, chain.scripts);
+  const take = others.length === 0 || await askToReplace(others, folder.name);
+  const {written, error} = take ? await writeScripts(folder, chain.scripts) : {written: 0, error: null};
   chaining.writing = false;
   chaining.shownAt = changes;
   const names = chain.scripts.map((script) => script.name);
-  if (error) {
+  if (!take) {
+    showChainStatus([[`Nothing was written into ${folder.name}: choose another script name, or another ` +
+                      'folder.']]);
+  } else if (error) {
     showChainStatus(chainFailedStatus(chain.scripts, written, error, folder.name), {bad: true});
   } else {
     showChainStatus(chainDoneStatus(`Wrote ${counted(written, 'script')} into ${folder.name}: ` +

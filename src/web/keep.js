@@ -1,7 +1,8 @@
 // Keeping the text: the browser's storage, which says once when it fails;
 // links to the text, read once and taken only as far as they reach, after
-// asking where they would replace the player's own text; and the earlier
-// text that a link replaced, brought back with one button.
+// asking where they would replace the player's own text or settings; and
+// the earlier text and settings that a link replaced, brought back with one
+// button.
 'use strict';
 
 const kStoreKey = 'tallsay';
@@ -9,9 +10,24 @@ const kEarlierKey = 'tallsay-earlier';
 const kLinkChars = 8192;  // longest text a link carries
 const kKeptIds = ['text', 'line-len', 'no-name', 'name', 'make', 'key'];
 
+// The settings of a first run, as the boxes hold them.
+const kFirstRun = {'line-len': '0', 'no-name': '0', 'name': kDefaultName, 'make': 'one', 'key': kDefaultKey};
+
+// Each setting in a player's words: its name and its value `v` as a link or
+// storage holds it.
+const kSettingWords = {
+  'line-len': ['the width limit', (v) => visible(v.trim() || '0')],
+  'no-name': ['the player name', (v) => (flagOn(v) ? 'hidden' : 'shown')],
+  'name': ['the script name', (v) => visible(v.trim() || kDefaultName)],
+  'make': ['what to make', (v) => (v.trim() === 'chain' ? 'one banner per key press' : 'one script with every line')],
+  'key': ['the key', (v) => visible(v.trim() || kDefaultKey)],
+};
+
 // What keeping knows: the troubles said (by kind) and those that hold now,
-// the link waiting for an answer, the earlier text, and the page's example.
-const keeping = {told: new Set(), troubles: new Map(), offer: null, earlier: null, example: ''};
+// the link waiting for an answer, the link whose note is still to be shown,
+// the earlier text and settings, and the page's example.
+const keeping = {told: new Set(), troubles: new Map(), offer: null, linked: null, earlier: null,
+                 example: ''};
 
 // The text and options as they stand, by the ids of their controls; `make`
 // is 'chain' for one banner per key press, else 'one'.
@@ -88,94 +104,140 @@ function describeText(values) {
   return `${counted(lines.length, 'line')}, the first “${visible(first)}”`;
 }
 
-// What `carried` sets besides the text, in a player's words.
-function describeOptions(carried) {
-  const parts = [];
-  if ('line-len' in carried) parts.push(`the width limit to ${carried['line-len'] || 0}`);
-  if ('no-name' in carried) parts.push(flagOn(carried['no-name']) ? 'the name hidden' : 'the name shown');
-  if ('name' in carried) parts.push(`the script name to ${carried.name}`);
-  if ('make' in carried) {
-    parts.push(carried.make.trim() === 'chain' ? 'one banner per key press' : 'one script with every line');
-  }
-  if ('key' in carried) parts.push(`the key to ${carried.key}`);
-  return parts;
+// The setting `id` at `value`, in a player's words: "the width limit 40",
+// or "the width limit to 40" when `set`.
+function said(id, value, set = false) {
+  const [name, shown] = kSettingWords[id];
+  if (id === 'make') return shown(value);
+  return `${name} ${set && id !== 'no-name' ? 'to ' : ''}${shown(value)}`;
+}
+
+// The text and settings among `values` whose ids are in `ids`, in a
+// player's words, as said() gives them with `set`.
+function describeValues(values, ids = kKeptIds, set = false) {
+  return ids.filter((id) => typeof values[id] === 'string')
+    .map((id) => (id === 'text' ? `the text (${describeText(values)})` : said(id, values[id], set)));
+}
+
+// The ids of what the link's `carried` values would change of what the
+// player set: a text of their own (not empty, not the example), and
+// settings other than a first run's.
+function replacedBy(carried) {
+  const now = settings();
+  const word = (id, value) => kSettingWords[id][1](value);
+  return kKeptIds.filter((id) => id in carried && (id === 'text'
+    ? carried.text !== now.text && now.text.trim() !== '' && now.text !== keeping.example
+    : word(id, carried[id]) !== word(id, now[id]) && word(id, now[id]) !== word(id, kFirstRun[id])));
+}
+
+// Asks before the link's `carried` values replace those of `replaced` (ids
+// of replacedBy), saying what they are and what else the link sets.
+function offer(carried, replaced) {
+  const now = settings();
+  const sentences = [];
+  if (replaced.includes('text')) sentences.push(`This link carries another text: ${describeText(carried)}.`);
+  const changes = replaced.filter((id) => id !== 'text').map((id) => {
+    const [name, shown] = kSettingWords[id];
+    return `${name} from ${shown(now[id])} to ${shown(carried[id])}`;
+  });
+  if (changes.length > 0) sentences.push(`This link would change what you set: ${changes.join(', ')}.`);
+  const also = describeValues(carried, kKeptIds.filter((id) => !replaced.includes(id)), true);
+  if (also.length > 0) sentences.push(`It also sets ${also.join(', ')}.`);
+  sentences.push('Yours stay as they are unless you take the link\'s; taken, yours are kept as the earlier ' +
+                 'text and settings.');
+  keeping.offer = carried;
+  showNote('offer-text', sentences.join(' '));
+  element('offer').hidden = false;
+  say(element('offer-text').textContent);
 }
 
 // Reads the link that opened the page, if any, once: removes it from the
 // address bar, so that a reload takes the text as edited since; then takes
-// what it carries, or asks first where its text would replace the player's
-// own, different text.
+// what it carries, or asks first where it would replace what the player
+// set. A question of a link before is dropped: this link is the one asked
+// about. The box takes a CR, alone or before a line feed, as a line break.
 function takeLink() {
   if (location.hash.length <= 1) return;
   const carried = {};
   for (const [key, value] of new URLSearchParams(location.hash.slice(1))) {
-    if (kKeptIds.includes(key)) carried[key] = value;
+    if (kKeptIds.includes(key)) carried[key] = key === 'text' ? value.replace(/\r\n?/g, '\n') : value;
   }
   history.replaceState(null, '', location.pathname + location.search);
-  const own = element('text').value;
-  if (typeof carried.text === 'string' && carried.text !== own && own.trim() !== '' &&
-      own !== keeping.example) {
-    keeping.offer = carried;
-    const options = describeOptions(carried);
-    showNote('offer-text', `This link carries another text: ${describeText(carried)}` +
-      `${options.length > 0 ? `; it also sets ${options.join(', ')}` : ''}. Your own text stays ` +
-      'as it is unless you take the link\'s; taken, yours is kept as the earlier text.');
-    element('offer').hidden = false;
-    say(element('offer-text').textContent);
-    return;
+  keeping.offer = null;
+  element('offer').hidden = true;
+  const replaced = replacedBy(carried);
+  if (replaced.length > 0) {
+    offer(carried, replaced);
+  } else {
+    takeCarried(carried);
   }
-  takeCarried(carried);
 }
 
-// Sets what the link's `carried` values hold, and nothing else, and says so.
+// Sets what the link's `carried` values hold, and nothing else; says so
+// once the boxes are taken.
 function takeCarried(carried) {
   applySettings(carried);
-  const parts = describeOptions(carried);
-  if (typeof carried.text === 'string') parts.unshift(`the text (${describeText(carried)})`);
-  const note = parts.length === 0 ? '' : `The link set ${parts.join(', ')}.`;
-  showNote('link-note', note);
-  if (note !== '') say(note);
+  keeping.linked = carried;
   if (tallsay) takeAll();
 }
 
-// Answers the link's question: `take` replaces the text and options with
-// the link's, keeping the player's as the earlier text; else keeps them.
+// Says what the link taken last set, as the page now holds it: the text as
+// the box holds it, and the settings it took; a setting refused is said to
+// be kept as it was.
+function noteLink() {
+  const carried = keeping.linked;
+  if (!carried) return;
+  keeping.linked = null;
+  const now = {...settings(), 'line-len': String(taken.lineLen), 'name': taken.name, 'key': chaining.key};
+  const refused = {'line-len': parseWidthLimit(carried['line-len'] ?? '').error !== undefined,
+                   'name': taken.nameRefused, 'key': chaining.keyRefused};
+  const parts = describeValues(now, kKeptIds.filter((id) => id in carried && !refused[id]), true);
+  const kept = kKeptIds.filter((id) => id in carried && refused[id]).map((id) =>
+    `${said(id, carried[id])}, which is not taken: the page keeps ${kSettingWords[id][1](now[id])}`);
+  const note = [parts.length > 0 ? `The link set ${parts.join(', ')}.` : '',
+                kept.length > 0 ? `The link carried ${kept.join('; ')}.` : ''].filter(Boolean).join(' ');
+  showNote('link-note', note);
+  if (note !== '') say(note);
+}
+
+// Answers the link's question: `take` replaces the text and settings with
+// the link's, keeping the player's as the earlier ones; else keeps them.
 function answerOffer(take) {
   const carried = keeping.offer;
   keeping.offer = null;
   element('offer').hidden = true;
   if (!take) {
-    say('Your text is kept; the link\'s was not taken.');
+    say('Your text and settings are kept; the link\'s were not taken.');
     return;
   }
   keepEarlier(settings());
   takeCarried(carried);
 }
 
-// Keeps `values` as the earlier text, in storage where it can, and offers
-// to bring it back.
+// Keeps `values` as the earlier text and settings, in storage where it
+// can, and offers to bring them back.
 function keepEarlier(values) {
   keeping.earlier = values;
   writeKept(kEarlierKey, values);
   showEarlier();
 }
 
-// Offers the earlier text, when there is one.
+// Offers the earlier text and settings, when there are some.
 function showEarlier() {
   const earlier = keeping.earlier;
   element('earlier-row').hidden = !(earlier && typeof earlier.text === 'string');
   if (!element('earlier-row').hidden) {
-    element('earlier-note').textContent = `The earlier text: ${describeText(earlier)}.`;
+    element('earlier-note').textContent = `Earlier: ${describeValues(earlier).join(', ')}.`;
   }
 }
 
-// Swaps the text and options with the earlier ones.
+// Swaps the text and settings with the earlier ones.
 function bringBackEarlier() {
   const earlier = keeping.earlier;
   keepEarlier(settings());
   applySettings(earlier);
   if (tallsay) takeAll();
-  say('The earlier text is back; the one it replaced is now the earlier text.');
+  say('The earlier text and settings are back; those they replaced are now the earlier ones.');
 }
 
 let rememberTimer = 0;

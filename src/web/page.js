@@ -330,13 +330,15 @@ function showDownload() {
 
 let refreshQueued = false;
 
-// Converts and shows the box's text once the browser is next ready to draw;
-// calls within one frame do the work once.
+// Converts and shows the box's text in a task of its own, soon; calls before
+// it runs do the work once. Not in an animation frame: the frame after a
+// paste lays out the box's text, which takes the browser as long as in a
+// bare text box, and the page's work has no business in that task.
 function refresh() {
   if (refreshQueued) return;
   refreshQueued = true;
   document.body.dataset.busy = 'true';
-  requestAnimationFrame(() => {
+  setTimeout(() => {
     refreshQueued = false;
     if (options().lineLen !== text.lineLen) {
       text.lineLen = options().lineLen;
@@ -437,7 +439,8 @@ function fail(reason) {
   document.body.dataset.ready = 'failed';
 }
 
-// Takes the boxes as they now stand, and shows and keeps what they hold.
+// Takes the boxes as they now stand, and shows and keeps what they hold;
+// says what a link just taken set of them.
 function takeAll() {
   ++changes;
   showChoice();
@@ -446,6 +449,7 @@ function takeAll() {
   takeScriptName();
   refresh();
   remember();
+  noteLink();
 }
 
 // Starts the page on the loaded converter `module`.

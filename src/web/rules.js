@@ -46,11 +46,11 @@ function zipName(first) {
   return `${first.replace(/\.cfg$/i, '')}.zip`;
 }
 
-// The script names `names` (one at least) in a few words: up to three, all
-// of them ("chat.cfg, chat-2.cfg and chat-3.cfg"); more, the first and the
-// last ("chat.cfg to chat-12.cfg").
-function namesOf(names) {
-  if (names.length > 3) return `${names[0]} to ${names[names.length - 1]}`;
+// The script names `names` (one at least) in a few words: up to three, or
+// `all` of them ("chat.cfg, chat-2.cfg and chat-3.cfg"); more, the first and
+// the last ("chat.cfg to chat-12.cfg").
+function namesOf(names, all = false) {
+  if (names.length > 3 && !all) return `${names[0]} to ${names[names.length - 1]}`;
   if (names.length === 1) return names[0];
   return `${names.slice(0, -1).join(', ')} and ${names[names.length - 1]}`;
 }

@@ -182,13 +182,19 @@ ConvertOutcome convert_text_file(const char* text_path, const char* script_path,
 }
 
 TextLook look_at_text_file(const char* text_path, ScriptWork& work) {
-  TextLook look{ConvertOutcome::kInputOpenFailed, 0};
+  TextLook look{ConvertOutcome::kInputOpenFailed, 0, 0, 0};
   std::FILE* input = open_file(text_path, "rb");
   if (input == nullptr) return look;
   look.outcome = look_at_text(input, work.reader);
   if (look.outcome == ConvertOutcome::kConverted) {
     start_reading(work.reader, input);
-    while (read_text_line(work.lines[0], work.reader) != 0) ++look.lines;
+    // The pieces of the line being read so far.
+    for (std::int64_t pieces = 0; read_text_line(work.lines[0], work.reader) != 0;) {
+      ++look.banners;
+      look.lines += pieces == 0 ? 1 : 0;
+      look.cut_lines += pieces == 1 ? 1 : 0;
+      pieces = work.reader.line_goes_on ? pieces + 1 : 0;
+    }
     if (work.reader.failed) look.outcome = ConvertOutcome::kReadFailed;
   }
   const int error = errno;

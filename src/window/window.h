@@ -253,7 +253,10 @@ struct TextLook {
   ConvertOutcome outcome;  // kConverted when it has a first line; else why nothing would be
                            // converted: kInputOpenFailed, kEmptyText, kFirstLineEmpty,
                            // kNotText or kReadFailed (errno says why for the first and last)
-  std::int64_t lines;      // its lines up to the first empty one, read as the batch run reads
+  std::int64_t lines;      // its lines up to the first empty one, as a reader of the text counts
+  std::int64_t banners;    // the blocks the batch run makes of them: a line over kMaxTextBytes
+                           // bytes is cut into pieces, a block each
+  std::int64_t cut_lines;  // the lines cut so
 };
 
 // Reads the text file `text_path` as a conversion would, to its first empty
@@ -279,10 +282,14 @@ struct ChainClash {
 };
 ChainClash find_chain_clash(const char* first_path, std::int64_t lines);
 
+// What a path chosen for a script is for: the script the window writes,
+// one converted text, or a chain's first script.
+enum class Settle { kChoose, kConvert, kChain };
+
 // The question before a file that is not a script of the tool is taken as
-// the script (`file` from check_existing).
-std::size_t describe_not_a_script(const char* path, const ExistingFile& file, char* buffer,
-                                  std::size_t size);
+// the script for `settle` (`file` from check_existing).
+std::size_t describe_not_a_script(const char* path, const ExistingFile& file, Settle settle,
+                                  char* buffer, std::size_t size);
 
 // The question before the tallsay script at `path` is replaced by a
 // converted text, or by the first script of a chain (`chain`).
@@ -298,21 +305,21 @@ std::size_t describe_look(const TextLook& look, const char* text_path, const cha
                           char* buffer, std::size_t size);
 
 // The question of the choice between one script and a chain, for the text
-// `text_path` of `lines` lines.
-std::size_t describe_chain_question(const char* text_path, std::int64_t lines, char* buffer,
+// `text_path` that holds what `look` says.
+std::size_t describe_chain_question(const char* text_path, const TextLook& look, char* buffer,
                                     std::size_t size);
 
 // What the key box's `key` gives: nothing when is_key_name takes it; else
 // that it is refused, and what a key name may be.
 std::size_t describe_key_entry(std::string_view key, char* buffer, std::size_t size);
 
-// The status after writing the chain of the text `text_path` (of `lines`
-// lines, as look_at_text_file counted them) whose first script is
+// The status after writing the chain of the text `text_path` (of `banners`
+// scripts, as look_at_text_file counted them) whose first script is
 // `first_path`, binding `key`: the scripts written, the bind to type once,
 // what a press does and the lines that pass a limit of the console on
 // their own; or which scripts were written and why the next was not.
 std::size_t describe_chain(const ChainResult& result, const char* text_path, const char* first_path,
-                           std::string_view key, std::int64_t lines, const char* reason,
+                           std::string_view key, std::int64_t banners, const char* reason,
                            char* buffer, std::size_t size);
 
 // What the width box holds.

@@ -71,7 +71,7 @@ bool send(Window& w, const wchar_t* wide, bool from_list) {
   const ExistingFile file = check_existing(w.settings.script_path);
   if (wide[0] != L'\0' && file.kind == Existing::kOther && file.size >= 0) {
     char question[kStatusBytes];
-    describe_not_a_script(w.settings.script_path, file, question, sizeof question);
+    describe_not_a_script(w.settings.script_path, file, Settle::kChoose, question, sizeof question);
     if (!ask(w, L"tallsay: not a tallsay script", question, true)) {
       std::snprintf(w.status, sizeof w.status,
                     "%s was left as it is: press Choose to name another script.",
@@ -172,7 +172,7 @@ bool settle_script(Window& w, char (&chosen)[kMaxPathBytes], Settle settle) {
     return false;
   }
   if (file.kind == Existing::kOther) {
-    describe_not_a_script(chosen, file, question, sizeof question);
+    describe_not_a_script(chosen, file, settle, question, sizeof question);
     if (!ask(w, L"tallsay: not a tallsay script", question, true)) {
       std::snprintf(w.status, sizeof w.status, "%s was left as it is: choose another name.",
                     chosen);

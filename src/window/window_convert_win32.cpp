@@ -54,19 +54,19 @@ constexpr WORD kButton = 0x80;
 constexpr WORD kEdit = 0x81;
 constexpr WORD kStatic = 0x82;
 constexpr short kDialogWidth = 290;
-constexpr short kDialogHeight = 164;
+constexpr short kDialogHeight = 172;
 constexpr DialogItem kChoiceItems[] = {
-    {kIdChainQuestion, kStatic, SS_LEFT | SS_NOPREFIX, 7, 7, 276, 18},
+    {kIdChainQuestion, kStatic, SS_LEFT | SS_NOPREFIX, 7, 7, 276, 26},
     {kIdOneScript, kButton, BS_AUTORADIOBUTTON | BS_MULTILINE | BS_TOP | WS_GROUP | WS_TABSTOP, 7,
-     30, 276, 18},
-    {kIdChainWay, kButton, BS_AUTORADIOBUTTON | BS_MULTILINE | BS_TOP, 7, 52, 276, 18},
-    {kIdChainKeyLabel, kStatic, SS_LEFT | WS_GROUP, 19, 76, 20, 8},
-    {kIdChainKey, kEdit, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 41, 74, 66, 12},
-    {kIdChainHint, kStatic, SS_LEFT | SS_NOPREFIX, 113, 76, 170, 8},
-    {kIdChainNote, kStatic, SS_LEFT | SS_NOPREFIX, 19, 92, 264, 18},
-    {kIdChainRefusal, kStatic, SS_LEFT | SS_NOPREFIX, 19, 113, 264, 26},
-    {kIdDialogOk, kButton, BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, 179, 143, 50, 14},
-    {kIdDialogCancel, kButton, BS_PUSHBUTTON | WS_TABSTOP, 233, 143, 50, 14},
+     38, 276, 18},
+    {kIdChainWay, kButton, BS_AUTORADIOBUTTON | BS_MULTILINE | BS_TOP, 7, 60, 276, 18},
+    {kIdChainKeyLabel, kStatic, SS_LEFT | WS_GROUP, 19, 84, 20, 8},
+    {kIdChainKey, kEdit, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 41, 82, 66, 12},
+    {kIdChainHint, kStatic, SS_LEFT | SS_NOPREFIX, 113, 84, 170, 8},
+    {kIdChainNote, kStatic, SS_LEFT | SS_NOPREFIX, 19, 100, 264, 18},
+    {kIdChainRefusal, kStatic, SS_LEFT | SS_NOPREFIX, 19, 121, 264, 26},
+    {kIdDialogOk, kButton, BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, 179, 151, 50, 14},
+    {kIdDialogCancel, kButton, BS_PUSHBUTTON | WS_TABSTOP, 233, 151, 50, 14},
 };
 
 // Makes the template of the choice titled `title`.
@@ -173,10 +173,11 @@ INT_PTR CALLBACK choice_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
   return FALSE;
 }
 
-// Asks how the text `text` of `lines` lines is converted, starting from the
-// way and key of the settings. Returns false when the player cancels.
-bool choose_way(Window& w, const char* text, std::int64_t lines, Choice& choice) {
-  describe_chain_question(text, lines, choice.question, sizeof choice.question);
+// Asks how the text `text`, which holds what `look` says, is converted,
+// starting from the way and key of the settings. Returns false when the
+// player cancels.
+bool choose_way(Window& w, const char* text, const TextLook& look, Choice& choice) {
+  describe_chain_question(text, look, choice.question, sizeof choice.question);
   choice.chain = w.settings.convert_chain;
   std::memcpy(choice.key, w.settings.chain_key, sizeof choice.key);
   char title[128];
@@ -217,11 +218,11 @@ void convert_into_script(Window& w, const char* text, const char* script) {
   show_status(w, !converted);
 }
 
-// Writes the chain of the text's `lines` lines from the first script
+// Writes the chain of the text's `banners` scripts from the first script
 // `first`, once the player says so for files of other kinds among its
 // names.
-void convert_into_chain(Window& w, const char* text, const char* first, std::int64_t lines) {
-  const ChainClash clash = find_chain_clash(first, lines);
+void convert_into_chain(Window& w, const char* text, const char* first, std::int64_t banners) {
+  const ChainClash clash = find_chain_clash(first, banners);
   if (clash.count > 0) {
     char question[kStatusBytes];
     describe_chain_clash(clash, question, sizeof question);
@@ -246,7 +247,7 @@ void convert_into_chain(Window& w, const char* text, const char* first, std::int
   if (whole && !other_scripts) {
     length = describe_folder_question(first, w.status, sizeof w.status);
   }
-  describe_chain(result, text, first, w.settings.chain_key, lines, reason, w.status + length,
+  describe_chain(result, text, first, w.settings.chain_key, banners, reason, w.status + length,
                  sizeof w.status - length);
   show_status(w, !whole);
 }
@@ -269,7 +270,7 @@ void convert(Window& w, const wchar_t* text_path) {
   Choice choice;
   char name[kMaxPathBytes];
   char script[kMaxPathBytes];
-  if (!choose_way(w, text, look.lines, choice) || !script_name_for_text(text, name) ||
+  if (!choose_way(w, text, look, choice) || !script_name_for_text(text, name) ||
       !ask_for_script(
           w, choice.chain ? L"Save the chain's first script as" : L"Save the converted script as",
           name, script) ||
@@ -277,7 +278,7 @@ void convert(Window& w, const wchar_t* text_path) {
     return;
   }
   if (choice.chain) {
-    convert_into_chain(w, text, script, look.lines);
+    convert_into_chain(w, text, script, look.banners);
   } else {
     convert_into_script(w, text, script);
   }

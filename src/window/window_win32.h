@@ -107,10 +107,6 @@ void remember_folder(Window& w, const char* path);
 bool ask_for_script(Window& w, const wchar_t* title, const char* name,
                     char (&chosen)[kMaxPathBytes]);
 
-// What a path chosen for a script is for: the script the window writes,
-// one converted text, or a chain's first script.
-enum class Settle { kChoose, kConvert, kChain };
-
 // Checks the path chosen for a script: a name the console can run (or the
 // player takes the one offered), and no file of other kinds replaced unless
 // the player says so; a script of the tool is replaced by a conversion only

@@ -91,22 +91,50 @@ void add_scripts(Words& words, const char* first, int count) {
   words.add("%s %s %s", first, count == 2 ? "and" : "to", last);
 }
 
-// Adds the numbers of the lines whose scripts pass a limit of the console.
+// The lines named in `result` as passing a limit: all of them, or those
+// cut into pieces alone when `cut_only`.
+int named_lines(const ChainResult& result, bool cut_only) {
+  constexpr int kKept = sizeof result.over_lines / sizeof result.over_lines[0];
+  int count = 0;
+  for (int i = 0; i < std::min(result.over_count, kKept); ++i) {
+    count += !cut_only || result.over_cut[i] ? 1 : 0;
+  }
+  return count;
+}
+
+// Adds the numbers of named_lines(result, cut_only): "2", "2 and 5",
+// "2, 3 and 5", then " and N more" for the lines past them.
+void add_line_numbers(Words& words, const ChainResult& result, bool cut_only) {
+  const int count = named_lines(result, cut_only);
+  const int more = cut_only ? 0 : result.over_count - count;
+  for (int i = 0, named = 0; named < count; ++i) {
+    if (cut_only && !result.over_cut[i]) continue;
+    ++named;
+    const bool last = named == count && more == 0;
+    words.add("%s%d", named == 1 ? "" : last ? " and " : ", ", result.over_lines[i]);
+  }
+  if (more > 0) words.add(" and %d more", more);
+}
+
+// Adds the numbers of the lines whose scripts pass a limit of the console,
+// and how to see which: the line box shows it for a line it can send.
 void add_over_lines(Words& words, const ChainResult& result) {
   if (result.over_count <= 0) return;
-  constexpr int kKept = sizeof result.over_lines / sizeof result.over_lines[0];
-  const int named = std::min(result.over_count, kKept);
-  words.add(result.over_count == 1 ? " Line " : " Lines ");
-  for (int i = 0; i < named; ++i) {
-    const bool last = i == named - 1 && result.over_count == named;
-    words.add("%s%d", i == 0 ? "" : last ? " and " : ", ", result.over_lines[i]);
+  const bool one = result.over_count == 1;
+  words.add(one ? " Line " : " Lines ");
+  add_line_numbers(words, result, false);
+  words.add(one ? " passes a limit of the game's console on its own"
+                : " pass limits of the game's console on their own");
+  const int cut = named_lines(result, true);
+  if (cut == 0) {
+    words.add(one ? ": type it in the line box to see which."
+                  : ": type one in the line box to see which.");
+    return;
   }
-  if (result.over_count > named) words.add(" and %d more", result.over_count - named);
-  words.add(result.over_count == 1
-                ? " passes a limit of the game's console on its own: type it in the line box to "
-                  "see which."
-                : " pass limits of the game's console on their own: type one in the line box to "
-                  "see which.");
+  words.add(cut == 1 ? ". Line " : ". Lines ");
+  add_line_numbers(words, result, true);
+  words.add(" %s over %d bytes, longer than the line box sends.", cut == 1 ? "is" : "are",
+            kMaxTextBytes);
 }
 
 // Adds what each press of `key` does in a whole chain of `count` scripts.
@@ -145,7 +173,14 @@ void add_whole_chain(Words& words, const ChainResult& result, const char* first_
   add_folder(words, first_path);
   words.add(": ");
   add_scripts(words, first, result.written);
-  words.add(result.written == 1 ? ", with the line of %s." : ", one line of %s each.", text_name);
+  words.add(result.written == 1 ? ", with the line of %s" : ", one line of %s each", text_name);
+  if (result.cut_lines > 0) {
+    const int pieces = result.written - result.lines + result.cut_lines;
+    words.add(", but %d line%s over %d bytes %s cut into %d pieces, a script each",
+              result.cut_lines, plural(result.cut_lines), kMaxTextBytes,
+              result.cut_lines == 1 ? "is" : "are", pieces);
+  }
+  words.add(".");
   add_presses(words, key, result.written);
   add_over_lines(words, result);
   add_bind(words, first, key);
@@ -153,9 +188,9 @@ void add_whole_chain(Words& words, const ChainResult& result, const char* first_
 
 // Adds which scripts of a chain were written, which was not and why
 // (`result` a failure of writing one), and what the chain does until all
-// are. `lines` is the length the chain would have had.
+// are. `scripts` is the length the chain would have had.
 void add_broken_chain(Words& words, const ChainResult& result, const char* first_path,
-                      std::int64_t lines, const char* reason) {
+                      std::int64_t scripts, const char* reason) {
   const char* first = file_name_of(first_path);
   const int written = result.written;
   char failed[kMaxScriptNameBytes + 1];
@@ -181,10 +216,10 @@ void add_broken_chain(Words& words, const ChainResult& result, const char* first
     words.add("Could not write %s: %.*s.", first_path, reason_length(reason), reason);
   } else {
     words.add("%s", failed);
-    if (lines > 1) {
+    if (scripts > 1) {
       words.add(", the ");
       add_ordinal(words, written + 1);
-      words.add(" of %lld,", static_cast<long long>(lines));
+      words.add(" of %lld,", static_cast<long long>(scripts));
     }
     words.add(" could not be written: %.*s.", reason_length(reason), reason);
   }
@@ -395,8 +430,8 @@ std::size_t describe_name_fix(const char* path, const char* fixed, char* buffer,
   return words.length;
 }
 
-std::size_t describe_not_a_script(const char* path, const ExistingFile& file, char* buffer,
-                                  std::size_t size) {
+std::size_t describe_not_a_script(const char* path, const ExistingFile& file, Settle settle,
+                                  char* buffer, std::size_t size) {
   Words words = start_words(buffer, size);
   words.add("%s is not a tallsay script: ", path);
   if (file.size < 0) {
@@ -405,9 +440,18 @@ std::size_t describe_not_a_script(const char* path, const ExistingFile& file, ch
     words.add("it holds %lld byte%s that do not start with tallsay's first line",
               static_cast<long long>(file.size), plural(file.size));
   }
-  words.add(
-      ", perhaps settings of the game. The first line you send replaces all of it. Take it as "
-      "the script all the same?");
+  words.add(", perhaps settings of the game. ");
+  switch (settle) {
+    case Settle::kChoose:
+      words.add("The first line you send replaces all of it. Take it as the script all the same?");
+      break;
+    case Settle::kConvert:
+      words.add("The converted text replaces all of it. Save the script there all the same?");
+      break;
+    case Settle::kChain:
+      words.add("The chain's first script replaces all of it. Write the chain there all the same?");
+      break;
+  }
   return words.length;
 }
 
@@ -441,13 +485,19 @@ std::size_t describe_look(const TextLook& look, const char* text_path, const cha
   return describe_conversion(look.outcome, text_path, "", none, 0, reason, buffer, size);
 }
 
-std::size_t describe_chain_question(const char* text_path, std::int64_t lines, char* buffer,
+std::size_t describe_chain_question(const char* text_path, const TextLook& look, char* buffer,
                                     std::size_t size) {
-  return say(buffer, size,
-             "%s holds %lld line%s up to its first empty one. How should the game "
-             "say %s?",
-             file_name_of(text_path), static_cast<long long>(lines), plural(lines),
-             lines == 1 ? "it" : "them");
+  Words words = start_words(buffer, size);
+  words.add("%s holds %lld line%s up to its first empty one", file_name_of(text_path),
+            static_cast<long long>(look.lines), plural(look.lines));
+  if (look.cut_lines > 0) {
+    const std::int64_t pieces = look.banners - look.lines + look.cut_lines;
+    words.add("; %lld of them %s over %d bytes and %s cut into %lld pieces, a banner each",
+              static_cast<long long>(look.cut_lines), look.cut_lines == 1 ? "is" : "are",
+              kMaxTextBytes, look.cut_lines == 1 ? "is" : "are", static_cast<long long>(pieces));
+  }
+  words.add(". How should the game say %s?", look.banners == 1 ? "it" : "them");
+  return words.length;
 }
 
 std::size_t describe_key_entry(std::string_view key, char* buffer, std::size_t size) {
@@ -466,7 +516,7 @@ std::size_t describe_key_entry(std::string_view key, char* buffer, std::size_t s
 }
 
 std::size_t describe_chain(const ChainResult& result, const char* text_path, const char* first_path,
-                           std::string_view key, std::int64_t lines, const char* reason,
+                           std::string_view key, std::int64_t banners, const char* reason,
                            char* buffer, std::size_t size) {
   const char* text_name = file_name_of(text_path);
   const int reason_shown = reason_length(reason);
@@ -492,14 +542,13 @@ std::size_t describe_chain(const ChainResult& result, const char* text_path, con
         words.add(" No script was written.");
         break;
       }
-      words.add(" Its %d line%s before that became a chain", result.written,
-                plural(result.written));
+      words.add(" Its %d line%s before that became a chain", result.lines, plural(result.lines));
       add_whole_chain(words, result, first_path, text_name, key);
       break;
     case ChainOutcome::kWriteFailed:
     case ChainOutcome::kSameFile:
     case ChainOutcome::kNameTooLong:
-      add_broken_chain(words, result, first_path, lines, reason);
+      add_broken_chain(words, result, first_path, banners, reason);
       break;
   }
   return words.length;

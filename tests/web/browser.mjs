@@ -86,7 +86,8 @@ export async function fakePage({viewport, context} = {}) {
     };
     const folder = fake.folder = {name: 'cfg', cancel: false, failAt: 0, error: 'QuotaExceededError',
                                   picked: 0, options: null, opened: [], aborted: [], files: {}};
-    const file = (name) => ({kind: 'file', name, createWritable: async () => {
+    const file = (name) => ({kind: 'file', name, getFile: async () => new File([Uint8Array.from(folder.files[name])], name),
+                             createWritable: async () => {
       folder.opened.push(name);
       const number = folder.opened.length;
       let bytes = [];

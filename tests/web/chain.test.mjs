@@ -189,7 +189,7 @@ test('a write that fails on the fifth of twelve: the four before stay whole, and
   assert.equal((await status(page))[0], 'Wrote 12 scripts into cfg: chat.cfg to chat-12.cfg.');
 });
 
-test('a folder refused at the first script, and a picker closed, write nothing and say what to do', async () => {
+test('a folder refused at the first script, a picker closed, and No to replacing files write nothing', async () => {
   const page = await chainPage(['gg', 'wp']);
   await page.evaluate(() => Object.assign(window.fake.folder, {failAt: 1, error: 'NotAllowedError'}));
   await writeChain(page);
@@ -203,6 +203,23 @@ test('a folder refused at the first script, and a picker closed, write nothing a
   await writeChain(page);
   assert.match((await status(page))[0], /^No folder was picked, so nothing was written\./);
   assert.deepEqual((await folder(page)).files, {});
+  // Files that are not tallsay scripts are named with their sizes, No first;
+  // No writes nothing, Yes the whole chain.
+  const own = {'chat.cfg': [...encode('bind w "+forward"\r\n')], 'chat-2.cfg': [97]};
+  await page.evaluate((files) => Object.assign(window.fake.folder, {cancel: false, opened: [], files}), own);
+  await page.click('#chain-write');
+  await page.waitForSelector('#chain-ask-no:focus');
+  assert.equal(await page.textContent('#chain-ask-text'), 'cfg holds 2 files of the chain\'s names that are not ' +
+    'tallsay scripts, perhaps settings of the game: chat.cfg (19 bytes) and chat-2.cfg (1 byte). The chain ' +
+    'replaces all of them. Write the chain all the same?');
+  assert.deepEqual(await axeFindings(page), []);
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => /^Nothing was written into/.test(document.getElementById('chain-status').textContent));
+  assert.deepEqual(await page.evaluate(() => [window.fake.folder.opened, window.fake.folder.files]), [[], own]);
+  await page.click('#chain-write');
+  await page.click('#chain-ask-yes');
+  await page.waitForFunction(() => /^Wrote/.test(document.getElementById('chain-status').textContent));
+  assert.deepEqual(Object.values((await folder(page)).files), tallsay.chain(encode('gg\nwp')).scripts.map((s) => s.bytes));
 });
 
 test('without a folder picker, on a phone, the scripts download as a zip that unzips to the module\'s', async (t) => {

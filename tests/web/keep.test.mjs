@@ -43,19 +43,21 @@ test('a script name is checked, and the one checked name is downloaded, bound an
   assert.equal(download.suggestedFilename(), 'hello.cfg');
   await page.click('button[data-copy="bind-line"]');
   assert.equal(await page.evaluate(() => navigator.clipboard.readText()), 'bind "F5" "exec hello.cfg"');
-  // A link with a name that would add commands: refused, and so after a
-  // reload, once the page has kept it (it keeps the text 300 ms after a change).
+  // A link with a name that would add commands, taken: refused, the last
+  // good name kept, and so after a reload, once the page has kept it (it
+  // keeps the text 300 ms after a change), with the first run's name.
   await page.waitForTimeout(400);
   const attack = await fakePage({context});
   await attack.goto(`${fileUrl}#name=${encodeURIComponent('chat.cfg" ; unbindall ; bind "w" "quit')}`);
+  await attack.click('#offer-take');
   await settled(attack);
   await attack.waitForTimeout(400);
-  for (const reload of [false, true]) {
+  for (const [reload, kept] of [[false, 'hello.cfg'], [true, 'chat.cfg']]) {
     if (reload) await attack.reload().then(() => settled(attack));
     assert.deepEqual((({bind, refused}) => [bind, refused])(await steps(attack)),
-                     ['bind "F5" "exec chat.cfg"', true], `reload: ${reload}`);
+                     [`bind "F5" "exec ${kept}"`, true], `reload: ${reload}`);
     await attack.click('button[data-copy="bind-line"]');
-    assert.equal(await attack.evaluate(() => navigator.clipboard.readText()), 'bind "F5" "exec chat.cfg"');
+    assert.equal(await attack.evaluate(() => navigator.clipboard.readText()), `bind "F5" "exec ${kept}"`);
   }
 });
 
@@ -85,13 +87,12 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await settled(theirs);
   assert.equal(await theirs.inputValue('#text'), 'their text, edited');
 
-  const values = (page) => page.evaluate(() => [document.getElementById('text').value,
-    document.getElementById('line-len').value, document.getElementById('no-name').checked,
-    document.getElementById('name').value]);
+  const values = (page) => page.evaluate(() => ['text', 'line-len', 'no-name', 'name', 'key'].map((id) =>
+    (id === 'no-name' ? document.getElementById(id).checked : document.getElementById(id).value)));
   await mine.waitForTimeout(400);
   const opened = await fakePage({context});
   await follow(opened, link);
-  assert.deepEqual(await values(opened), ['my own words\nsecond', '20', false, 'mine.cfg']);
+  assert.deepEqual(await values(opened), ['my own words\nsecond', '20', false, 'mine.cfg', 'F5']);
   assert.match(await opened.textContent('#offer'), /their text/);
   // The question, a refused name and a refused width, for axe-core.
   await opened.fill('#name', 'my chat.cfg');
@@ -101,7 +102,7 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await opened.fill('#line-len', '20');
   await opened.click('#offer-take');
   await settled(opened);
-  assert.deepEqual(await values(opened), ['their text', '40', true, 'chat.cfg']);
+  assert.deepEqual(await values(opened), ['their text', '40', true, 'chat.cfg', 'F5']);
   assert.ok(await opened.isHidden('#offer'));
   // The player's own text stays reachable, over a reload too.
   await opened.waitForTimeout(400);
@@ -109,19 +110,38 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await settled(opened);
   await opened.click('#earlier');
   await settled(opened);
-  assert.deepEqual(await values(opened), ['my own words\nsecond', '20', false, 'mine.cfg']);
+  const own = ['my own words\nsecond', '20', false, 'mine.cfg', 'F5'];
+  assert.deepEqual(await values(opened), own);
 
-  // A link of options only changes those and says so; no-name=0 is off.
-  for (const [fragment, expected] of [['line-len=12&no-name=0', ['my own words\nsecond', '12', false]],
-                                      ['no-name=1', ['my own words\nsecond', '12', true]]]) {
-    await follow(opened, `${fileUrl}#${fragment}`);
-    assert.deepEqual((await values(opened)).slice(0, 3), expected, fragment);
-    assert.match(await opened.textContent('#link-note'), /^The link set/, fragment);
-  }
+  // A link of settings the player left as they were sets them and says so;
+  // no-name=0 is off.
+  await follow(opened, `${fileUrl}#no-name=0&key=F7`);
+  assert.equal(await opened.textContent('#link-note'), 'The link set the player name shown, the key to F7.');
+  own[4] = 'F7';
+  // One that would change what the player set asks first; a second link
+  // drops the first's question, and the earlier settings come back.
+  await follow(opened, `${fileUrl}#name=config.cfg&key=w`);
+  assert.match(await opened.textContent('#offer'), /the script name from mine\.cfg to config\.cfg, the key from F7 to w\./);
+  await follow(opened, `${fileUrl}#line-len=12&no-name=1`);
+  assert.match(await opened.textContent('#offer'), /the width limit from 20 to 12\. It also sets the player name hidden\./);
+  assert.deepEqual(await values(opened), own);
+  await opened.click('#offer-take');
+  assert.deepEqual(await values(opened), [own[0], '12', true, 'mine.cfg', 'F7']);
+  await opened.click('#earlier');
+  assert.deepEqual(await values(opened), own);
   // Declining keeps everything as it was.
   await follow(opened, `${fileUrl}#text=other&line-len=3`);
   await opened.click('#offer-keep');
-  assert.deepEqual((await values(opened)).slice(0, 3), ['my own words\nsecond', '12', true]);
+  assert.deepEqual(await values(opened), own);
+  // A note says what the page now holds: the box breaks lines at each CR,
+  // and a width it refuses is not set.
+  const fresh = await fakePage();
+  for (const [fragment, note] of [
+    ['text=gg%0D%0Aquit%0Dx%0D%0D%0Ay', 'The link set the text (5 lines, the first “gg”).'],
+    ['line-len=99999999999', 'The link carried the width limit 99999999999, which is not taken: the page keeps 0.']]) {
+    await follow(fresh, `${fileUrl}#${fragment}`);
+    assert.equal(await fresh.textContent('#link-note'), note);
+  }
 });
 
 test('storage that is blocked or full, and a text too long for a link, are said once each', async () => {
