@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that a Windows build of a program is of the expected format and kind
-# (a console program, or with gui a program with a window) and imports no DLL
-# beyond those every Windows has.
+# (a console program, or with gui a program with a window), imports no DLL
+# beyond those every Windows has, and has a manifest that takes long paths.
 # Usage: check_windows_exe.sh OBJDUMP EXE FORMAT [gui]   (FORMAT: pei-i386 or pei-x86-64)
 set -euo pipefail
 objdump=$1 exe=$2 format=$3 kind=${4:-console}
@@ -14,6 +14,7 @@ else
   system_dlls="kernel32.dll msvcrt.dll advapi32.dll bcrypt.dll"
   grep -q 'Subsystem.*(Windows CUI)' <<<"$headers" || { echo "not a console program: $exe"; exit 1; }
 fi
+grep -aq '<longPathAware[^>]*>true</longPathAware>' "$exe" || { echo "no long paths: $exe"; exit 1; }
 dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | sort -u)
 echo "imports:" $dlls
 for dll in $dlls; do
