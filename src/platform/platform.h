@@ -59,6 +59,8 @@ struct Replacement {
   unsigned owner;  // POSIX: the owner, group and mode that the new file takes
   unsigned group;
   unsigned mode;
+  bool held;          // Windows: refused: another program held the old file open throughout
+  bool named_stream;  // Windows: refused: the name holds ':', which names a stream of a file
 };
 
 // Opens the file that the UTF-8 `path` names for binary writing, to be ended
