@@ -8,10 +8,10 @@ objdump=$1 exe=$2 format=$3 kind=${4:-console}
 headers=$("$objdump" -p "$exe")
 grep -q "file format $format\$" <<<"$headers" || { echo "not $format: $exe"; exit 1; }
 if [ "$kind" = gui ]; then
-  system_dlls="kernel32.dll msvcrt.dll advapi32.dll bcrypt.dll user32.dll gdi32.dll comdlg32.dll shell32.dll"
+  system_dlls="kernel32.dll msvcrt.dll advapi32.dll bcrypt.dll ntdll.dll user32.dll gdi32.dll comdlg32.dll shell32.dll"
   grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || { echo "not a window program: $exe"; exit 1; }
 else
-  system_dlls="kernel32.dll msvcrt.dll advapi32.dll bcrypt.dll"
+  system_dlls="kernel32.dll msvcrt.dll advapi32.dll bcrypt.dll ntdll.dll"
   grep -q 'Subsystem.*(Windows CUI)' <<<"$headers" || { echo "not a console program: $exe"; exit 1; }
 fi
 grep -aq '<longPathAware[^>]*>true</longPathAware>' "$exe" || { echo "no long paths: $exe"; exit 1; }
