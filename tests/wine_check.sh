@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # What the Windows suite cannot set up from inside wine, each a case:
+#   ctrl-c     Ctrl+C (wine's SIGINT) sent to a batch run that is writing
+#              its script: the temporary file goes, the old script stays;
 #   full-disk  the rows of windows_scripts.cases for a small disk, on a
 #              tmpfs of 2 MiB;
 #   link       a script that is a link of the host to a file elsewhere, in
 #              a folder that takes new files and in one that takes none
 #              (mounted read-only): the file it leads to stays as it was.
-# Both need root and the right to mount; without them they are skipped
-# (status 77).
+# The last two need root and the right to mount; without them they are
+# skipped (status 77).
 # Usage: wine_check.sh CASE TOOL TESTS EMULATOR...
 set -euo pipefail
 case=$1 tool=$(realpath "$2") tests=$(realpath "$3")
@@ -27,6 +29,22 @@ cd "$work"
 printf 'old script\r\n' >old.cfg
 
 case $case in
+ctrl-c)
+  cp old.cfg out.cfg
+  mkfifo in.fifo
+  "$@" "$tool" --in-file="$(win "$work/in.fifo")" --out-file="$(win "$work/out.cfg")" &
+  run=$!
+  # Lines, and no end: the run waits for more with its new script begun.
+  exec 3<>in.fifo
+  seq 1000 >&3
+  for _ in $(seq 100); do [ "$(ls | wc -l)" -gt 3 ] && break; sleep 0.1; done
+  ls | grep -q -x 'out\.cfg\.tallsay-[0-9a-f]\{16\}\.tmp' || fail "no temporary file: $(ls)"
+  kill -INT "$run"
+  wait "$run" || true
+  exec 3>&-
+  cmp -s old.cfg out.cfg || fail "the old script is lost: $(head -c 80 out.cfg)"
+  [ "$(ls | tr '\n' ' ')" = "in.fifo old.cfg out.cfg " ] || fail "files left: $(ls | tr '\n' ' ')"
+  ;;
 full-disk)
   need_mounts
   mkdir disk

@@ -117,7 +117,9 @@ bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep);
 // opens takes its place; a write to a closed pipe or past the file size limit
 // fails with an error that the run reports, instead of ending the process;
 // and INT, TERM and HUP remove the temporary file of a replacement under way
-// before they end the process as they would have.
+// before they end the process as they would have. On Windows the console's
+// Ctrl+C, Ctrl+Break, closing, logging off and shutting down remove it
+// likewise.
 void prepare_process();
 
 // Returns the UTF-8 `argument` as the console shows a program's argument:

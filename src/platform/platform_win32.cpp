@@ -39,11 +39,39 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // A folder opened so cannot be renamed or removed while it is held.
 constexpr DWORD kShareKept = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// The one piece of process state: the temporary file of the replacement
+// under way, for the console's control handler to remove. It is set and
+// cleared, and the file renamed, only under `lock`, so that the handler
+// removes either no file or one that is still the temporary one.
+struct PendingFile {
+  SRWLOCK lock;
+  HANDLE file;  // the temporary file, or null
+  bool ending;  // the handler has run: the process is ending
+};
+PendingFile pending = {SRWLOCK_INIT, nullptr, false};
+
 // Marks the open file `file` to go when its last handle is closed.
 bool remove_on_close(HANDLE file) {
   FILE_DISPOSITION_INFO disposition = {TRUE};
   return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) !=
          0;
+}
+
+BOOL WINAPI remove_pending(DWORD) {
+  AcquireSRWLockExclusive(&pending.lock);
+  if (pending.file != nullptr) remove_on_close(pending.file);
+  pending.file = nullptr;
+  pending.ending = true;
+  ReleaseSRWLockExclusive(&pending.lock);
+  // The next handler, the system's, ends the process, which closes the file.
+  return FALSE;
+}
+
+// Tells the handler that `file` is no longer the temporary file.
+void forget_pending(HANDLE file) {
+  AcquireSRWLockExclusive(&pending.lock);
+  if (pending.file == file) pending.file = nullptr;
+  ReleaseSRWLockExclusive(&pending.lock);
 }
 
 template <int N>
@@ -446,7 +474,8 @@ bool is_refusal(DWORD error) {
 
 // Makes the new file in the look-up's folder under a free temporary name,
 // with the `attributes` of the old file and a security that lets no one else
-// open it, and returns a stream that writes it.
+// open it, tells the console's control handler of it, and returns a stream
+// that writes it.
 std::FILE* create_temporary(Replacement& replacement, const wchar_t* target, DWORD attributes) {
   PrivateSecurity security;
   if (!make_private(security)) return fail_later(replacement, GetLastError());
@@ -455,15 +484,21 @@ std::FILE* create_temporary(Replacement& replacement, const wchar_t* target, DWO
   DWORD error = ERROR_ALREADY_EXISTS;
   for (int attempt = 0; attempt < kNameTries && error == ERROR_ALREADY_EXISTS; ++attempt) {
     if (!make_temporary_name(target, name)) return fail_later(replacement, GetLastError());
-    const HANDLE file =
-        open_in(replacement.folder_handle, name, std::wcslen(name),
-                GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER, 0,
-                FILE_CREATE, FILE_NON_DIRECTORY_FILE, attributes, &security.descriptor);
-    error = GetLastError();
+    // Made and known to the handler at once, so that it removes any file made.
+    AcquireSRWLockExclusive(&pending.lock);
+    const HANDLE file = pending.ending ? INVALID_HANDLE_VALUE
+                                       : open_in(replacement.folder_handle, name, std::wcslen(name),
+                                                 GENERIC_READ | GENERIC_WRITE | DELETE |
+                                                     READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                                 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
+                                                 attributes, &security.descriptor);
+    error = pending.ending ? ERROR_OPERATION_ABORTED : GetLastError();
     if (file != INVALID_HANDLE_VALUE) {
       stream = stream_of(file, true);
       error = stream != nullptr ? ERROR_SUCCESS : ERROR_TOO_MANY_OPEN_FILES;
+      if (stream != nullptr && pending.file == nullptr) pending.file = file;
     }
+    ReleaseSRWLockExclusive(&pending.lock);
     if (error == ERROR_FILE_EXISTS) error = ERROR_ALREADY_EXISTS;
   }
   if (stream != nullptr) {
@@ -564,10 +599,15 @@ bool put_in_place(Replacement& replacement, HANDLE file) {
   std::memcpy(rename->FileName, name, rename->FileNameLength);
   const auto size = static_cast<ULONG>(sizeof(FILE_RENAME_INFORMATION) + rename->FileNameLength);
   for (int attempt = 1;; ++attempt) {
+    AcquireSRWLockExclusive(&pending.lock);
     IO_STATUS_BLOCK io;
     // What SetFileInformationByHandle does with FileRenameInfo; called here
     // as it is, since some of its versions make a name in a folder a whole path.
-    const NTSTATUS status = NtSetInformationFile(file, &io, rename, size, FileRenameInformation);
+    const NTSTATUS status =
+        pending.ending ? static_cast<NTSTATUS>(0xC0000120L)  // cancelled
+                       : NtSetInformationFile(file, &io, rename, size, FileRenameInformation);
+    if (status >= 0 && pending.file == file) pending.file = nullptr;
+    ReleaseSRWLockExclusive(&pending.lock);
     if (status >= 0) return true;
     const DWORD error = RtlNtStatusToDosError(status);
     replacement.held = is_held(error, replacement.folder_handle, name);
@@ -689,13 +729,16 @@ bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep) {
                       take_security(replacement, file) && put_in_place(replacement, file);
   const DWORD error = GetLastError();
   if (!placed) remove_on_close(file);
+  forget_pending(file);
   std::fclose(stream);
   close_handles(replacement);
   replacement.temporary[0] = '\0';
   return placed || fail(error, EIO, false);
 }
 
-void prepare_process() {}
+void prepare_process() {
+  SetConsoleCtrlHandler(remove_pending, TRUE);
+}
 
 const char* console_argument(const char* argument, char* buffer, std::size_t size) {
   wchar_t wide[kMaxWide];
