@@ -307,6 +307,20 @@ TEST(ReplaceTest, DISABLED_WindowsScriptsOnAFullDisk) {
   replace_windows_scripts(std::filesystem::u8path(disk));
 }
 
+TEST(ReplaceTest, AnArgumentThatIsNoTextIsRefused) {
+  // A lone surrogate, which has no UTF-8 form, in the script's name.
+  ScratchDir dir;
+  const std::wstring command = L"\"\"" + std::filesystem::u8path(TALLSAY_EXE).wstring() +
+                               L"\" \"--out-file=" + (dir.path / L"x\xD800.cfg").wstring() +
+                               L"\" 2>\"" + (dir.path / "stderr").wstring() + L"\"\"";
+  std::FILE* input = _wpopen(command.c_str(), L"wb");
+  std::fputs("Hi\n", input);
+  EXPECT_EQ(1, _pclose(input));
+  EXPECT_EQ("Error, an argument is not valid text: it holds a lone UTF-16 surrogate\r\n",
+            read_file(dir.path / "stderr"));
+  EXPECT_EQ(std::set<std::string>({"stderr"}), names_in(dir));
+}
+
 // The access list of the file `path`, as bytes; "none" when it has none.
 std::string access_list(const std::filesystem::path& path) {
   alignas(8) unsigned char security[16384];

@@ -28,7 +28,9 @@ using ArgChar = char;
 #endif
 
 // Calls `run` with the program's arguments `argv` in UTF-8 and returns what
-// it returns.
+// it returns. On Windows an argument that holds a lone UTF-16 surrogate, which
+// no UTF-8 text can hold, is refused: `run` is not called, an error goes to
+// standard error and 1 is returned.
 int with_utf8_arguments(int argc, ArgChar** argv, int (*run)(int, const char* const*));
 
 // Opens the file that the UTF-8 `path` names, as std::fopen does with

@@ -630,8 +630,13 @@ int with_utf8_arguments(int argc, wchar_t** argv, int (*run)(int, const char* co
   int used = 0;
   for (int i = 0; i < count; ++i) {
     arguments[i] = text + used;
-    const int length = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, text + used,
+    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, argv[i], -1, text + used,
                                            static_cast<int>(sizeof text) - used, nullptr, nullptr);
+    if (length == 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
+      std::fputs("Error, an argument is not valid text: it holds a lone UTF-16 surrogate\n",
+                 stderr);
+      return 1;
+    }
     if (length == 0) text[used++] = '\0';
     used += length;
   }
