@@ -269,6 +269,8 @@ void replace_windows_scripts(const std::filesystem::path& disk) {
       old.make_preferred();
       std::filesystem::create_directories(old.parent_path());
       if (!c[2].empty()) write_file(old, kOld);
+      const bool linked = c[3] == "L";
+      if (linked) std::filesystem::create_hard_link(old, old.parent_path() / "second.cfg");
       SetFileAttributesW(old.c_str(), attributes_of(c[3]));
       if (!disk.empty()) fill(disk, std::stoi(c[5]));
       const HANDLE held =
@@ -298,6 +300,10 @@ void replace_windows_scripts(const std::filesystem::path& disk) {
           << c[0] << batch << ": " << after.size() << " bytes";
       if (made) {
         EXPECT_EQ(attributes_of(c[3]) & 7, kept & 7) << c[0] << batch;
+      }
+      if (linked) {
+        EXPECT_EQ(after, read_file(old.parent_path() / "second.cfg")) << c[0] << batch;
+        std::filesystem::remove(old.parent_path() / "second.cfg");
       }
       EXPECT_EQ(made ? 1 : 0, count_names(old.parent_path()))
           << c[0] << batch << ": files left beside the script";

@@ -61,7 +61,7 @@ struct Replacement {
   bool existed;    // an old file is replaced, not a new one made
   bool foreign;    // refused: a link that another user controls leads out of the folder named
   bool signalled;  // POSIX: the signal handlers know of the new file
-  bool copied;     // POSIX: the new file has no name and is copied over the old one
+  bool copied;     // the new file is copied over the old one at the end (POSIX: it has no name)
   unsigned owner;  // POSIX: the owner, group and mode that the new file takes
   unsigned group;
   unsigned mode;
@@ -89,8 +89,10 @@ struct Replacement {
 // system's reason. When the new file cannot be made for any other reason (no
 // space, no free descriptor), it returns a stream that fails and
 // end_replacement reports that reason, the old file untouched.
-// On Windows only a device and a file of more than one hard link are written
-// in place: a script whose folder takes no new file is refused (EACCES), and
+// On Windows a file of more than one hard link is written under a temporary
+// name too and copied over the old one at the end, and only a device is
+// written where it stands: a script whose folder takes no new file is
+// refused (EACCES), and
 // one whose name leaves no room for the temporary name gets a temporary name
 // of its own, tallsay-<16 hexadecimal digits>.tmp. A link there is a symbolic
 // link or a junction, in any folder of the path too, and its owner and that
@@ -109,11 +111,12 @@ std::FILE* begin_replacement(Replacement& replacement, const char* path);
 // one had, or the old one cannot be renamed over (a file mounted on its
 // name), the finished new file is copied over the old one in place: only
 // after room for all of it is reserved, every byte written and flushed before
-// the file is cut to its new length. On Windows nothing is copied in place:
-// where the new file cannot take the old one's owner, it belongs to the user
-// who runs this, and while another program holds the old file open the
-// rename is tried again for about 3 seconds, after which it fails with
-// `held` set.
+// the file is cut to its new length. On Windows only a file of several hard
+// links is copied in place (the new bytes past the old end first, cut back
+// when they do not fit, then the rest, flushed, then the length): where the
+// new file cannot take the old one's owner, it belongs to the user who runs
+// this, and while another program holds the old file open the rename is
+// tried again for about 3 seconds, after which it fails with `held` set.
 // Otherwise, and whenever a step fails, it removes the temporary file, so
 // that the old file stays as it was, and returns false with errno (on
 // Windows also GetLastError()) saying why.

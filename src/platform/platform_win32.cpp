@@ -1,5 +1,6 @@
 // Platform services for Windows, where names and console text are UTF-16.
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 
@@ -399,22 +400,6 @@ std::FILE* open_device(const wchar_t* path) {
   return stream_of(device);
 }
 
-// Writes the file `name` of the look-up's folder where it stands, emptied,
-// as fopen's "wb" does.
-std::FILE* write_in_place(Replacement& replacement, const wchar_t* name) {
-  const HANDLE file = open_in(replacement.folder_handle, name, std::wcslen(name), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-                              FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
-  close_handles(replacement);
-  if (file == INVALID_HANDLE_VALUE) return fail(GetLastError(), EACCES, nullptr);
-  if (SetEndOfFile(file) == 0) {
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    return fail(error, EIO, nullptr);
-  }
-  return stream_of(file);
-}
-
 // Hands the run a stream that writes nothing, after the new file could not be
 // made for `error`: the run then ends with a write error, the old file as it
 // was.
@@ -618,6 +603,80 @@ bool put_in_place(Replacement& replacement, HANDLE file) {
   }
 }
 
+// Writes `size` bytes of `bytes` into `file` at `at`. Returns false with the
+// system's reason when it cannot.
+bool write_at(HANDLE file, const char* bytes, DWORD size, std::uint64_t at) {
+  while (size > 0) {
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD written = 0;
+    if (WriteFile(file, bytes, size, &written, &where) == 0 || written == 0) return false;
+    bytes += written;
+    size -= written;
+    at += written;
+  }
+  return true;
+}
+
+// Copies bytes `from` to `to` of the file `source` into `file` at the same
+// places. Returns false with the system's reason when it cannot.
+bool copy_range(HANDLE source, HANDLE file, std::uint64_t from, std::uint64_t to) {
+  char buffer[64 * 1024];
+  while (from < to) {
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(from);
+    where.OffsetHigh = static_cast<DWORD>(from >> 32);
+    const DWORD want = static_cast<DWORD>(to - from < sizeof buffer ? to - from : sizeof buffer);
+    DWORD got = 0;
+    if (ReadFile(source, buffer, want, &got, &where) == 0) return false;
+    if (got == 0) return fail(ERROR_HANDLE_EOF, EIO, false);
+    if (!write_at(file, buffer, got, from)) return false;
+    from += got;
+  }
+  return true;
+}
+
+bool set_length(HANDLE file, std::uint64_t length) {
+  FILE_END_OF_FILE_INFO end;
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+// Copies the finished new file `source` over the old file where it stands,
+// so that all its names show the new script: the new bytes past the old
+// file's end first, flushed to the disk, and when they do not fit the file
+// is cut back to its old length, as it was; then the bytes over the old
+// ones, flushed, and only then the file is cut to the new length. A reader
+// finds the old script, the new one, or the new one's first bytes and the
+// rest of the old one, never an empty script.
+bool copy_over(Replacement& replacement, HANDLE source) {
+  wchar_t name[kMaxName + 1];
+  if (!widen(replacement.target, name)) return fail(ERROR_INVALID_NAME, EINVAL, false);
+  close_old(replacement);
+  const HANDLE file =
+      open_in(replacement.folder_handle, name, std::wcslen(name), GENERIC_WRITE, kShareAll,
+              FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  LARGE_INTEGER old_size;
+  bool copied = GetFileSizeEx(source, &size) != 0 && GetFileSizeEx(file, &old_size) != 0;
+  const auto length = static_cast<std::uint64_t>(size.QuadPart);
+  const auto old_length = static_cast<std::uint64_t>(old_size.QuadPart);
+  if (copied && length > old_length) {
+    copied = copy_range(source, file, old_length, length) && FlushFileBuffers(file) != 0;
+    const DWORD error = GetLastError();
+    if (!copied) set_length(file, old_length);
+    SetLastError(error);
+  }
+  copied = copied && copy_range(source, file, 0, length < old_length ? length : old_length) &&
+           FlushFileBuffers(file) != 0 && set_length(file, length) && FlushFileBuffers(file) != 0;
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  SetLastError(error);
+  return copied;
+}
+
 }  // namespace
 
 int with_utf8_arguments(int argc, wchar_t** argv, int (*run)(int, const char* const*)) {
@@ -667,6 +726,7 @@ std::FILE* begin_replacement(Replacement& replacement, const char* path) {
   replacement.foreign = false;
   replacement.held = false;
   replacement.named_stream = false;
+  replacement.copied = false;
   replacement.folder_handle = nullptr;
   replacement.old_handle = nullptr;
   wchar_t wide[kMaxWide];
@@ -712,9 +772,10 @@ std::FILE* begin_replacement(Replacement& replacement, const char* path) {
     close_handles(replacement);
     return fail(ERROR_ACCESS_DENIED, EACCES, nullptr);
   }
-  // All its names show the same file when it is written where it stands.
-  if (info.nNumberOfLinks > 1) return write_in_place(replacement, place.name);
   replacement.existed = true;
+  // A file of several names is written over where it stands at the end, so
+  // that all its names show the new script.
+  replacement.copied = info.nNumberOfLinks > 1;
   const DWORD kept =
       attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   return create_temporary(replacement, place.name, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
@@ -730,10 +791,12 @@ bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep) {
   const HANDLE file = handle_of(stream);
   // The new file's data reaches the disk before its name does, so that a
   // crash leaves the old file or the new one.
-  const bool placed = keep && std::fflush(stream) == 0 && FlushFileBuffers(file) != 0 &&
-                      take_security(replacement, file) && put_in_place(replacement, file);
+  const bool flushed = keep && std::fflush(stream) == 0 && FlushFileBuffers(file) != 0;
+  const bool placed = flushed && (replacement.copied ? copy_over(replacement, file)
+                                                     : take_security(replacement, file) &&
+                                                           put_in_place(replacement, file));
   const DWORD error = GetLastError();
-  if (!placed) remove_on_close(file);
+  if (!placed || replacement.copied) remove_on_close(file);
   forget_pending(file);
   std::fclose(stream);
   close_handles(replacement);
