@@ -33,9 +33,11 @@ const char* const kMessages[] = {
     "Error, input read error\n",
     "Error, output file write error\n",
     "Error, output file is reached through another user's link\n",
+    "Error, output file is held open by another program\n",
+    "Error, output file name holds ':', which names a stream of a file\n",
 };
 static_assert(sizeof kMessages / sizeof *kMessages ==
-                  static_cast<std::size_t>(Failure::kForeignLink) + 1,
+                  static_cast<std::size_t>(Failure::kNamedStream) + 1,
               "a message for every failure");
 
 }  // namespace

@@ -14,6 +14,8 @@ enum class Failure {
   kInputRead,        // reading the input failed
   kOutputWrite,      // writing the script failed
   kForeignLink,      // the script is reached through a link another user controls
+  kOutputHeld,       // another program held the script open until the run gave up
+  kNamedStream,      // the script's name holds ':', which names a stream of a file
 };
 
 // Writes the message of `failure` to `console.err`, with `argument` for an

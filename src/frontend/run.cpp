@@ -10,8 +10,14 @@ namespace tallsay {
 namespace {
 
 int report_open_failure(const Console& console, const ScriptFile& script) {
+  return report_failure(console, script.replacement.foreign        ? Failure::kForeignLink
+                                 : script.replacement.named_stream ? Failure::kNamedStream
+                                                                   : Failure::kOutputOpen);
+}
+
+int report_write_failure(const Console& console, const ScriptFile& script) {
   return report_failure(console,
-                        script.replacement.foreign ? Failure::kForeignLink : Failure::kOutputOpen);
+                        script.replacement.held ? Failure::kOutputHeld : Failure::kOutputWrite);
 }
 
 int convert_file(std::FILE* input, const RunOptions& options, const Console& console) {
@@ -24,7 +30,7 @@ int convert_file(std::FILE* input, const RunOptions& options, const Console& con
   start_reading(reader, input);
   const bool written = convert_lines(reader, script, options, console.err);
   // The blocks converted before a read error are kept: close first, then report.
-  if (!close_script(script) || !written) return report_failure(console, Failure::kOutputWrite);
+  if (!close_script(script) || !written) return report_write_failure(console, script);
   if (reader.failed) return report_failure(console, Failure::kInputRead);
   return 0;
 }
@@ -67,7 +73,7 @@ int run_interactive(const RunOptions& options, std::FILE* input, const Console& 
     if (!open_script(script, options.out_path)) return report_open_failure(console, script);
     lay_out_banner(text, banner, options.utf8);
     const bool written = write_block(script, text, banner, options, console.err);
-    if (!close_script(script) || !written) return report_failure(console, Failure::kOutputWrite);
+    if (!close_script(script) || !written) return report_write_failure(console, script);
   }
   if (reader.failed) return report_failure(console, Failure::kInputRead);
   return 0;

@@ -28,11 +28,14 @@ using ArgChar = char;
 #endif
 
 // Calls `run` with the program's arguments `argv` in UTF-8 and returns what
-// it returns.
+// it returns. On Windows an argument that holds a lone UTF-16 surrogate, which
+// no UTF-8 text can hold, is refused: `run` is not called, an error goes to
+// standard error and 1 is returned.
 int with_utf8_arguments(int argc, ArgChar** argv, int (*run)(int, const char* const*));
 
 // Opens the file that the UTF-8 `path` names, as std::fopen does with
-// `mode`. Returns null with errno set when it cannot; a folder gives EISDIR.
+// `mode` (on Windows a path past 260 characters too). Returns null with errno
+// set when it cannot; a folder gives EISDIR.
 std::FILE* open_file(const char* path, const char* mode);
 
 // The longest path a replacement keeps, in bytes with its NUL.
@@ -43,11 +46,13 @@ inline constexpr std::size_t kMaxPathBytes = 4096;
 // path names the old file or the new one, never a part of either. On POSIX
 // systems the path is looked up once: the folder is held open and every
 // later step names files relative to it, so that nothing outside that folder
-// can be changed by a swap of names in it.
+// can be changed by a swap of names in it. On Windows likewise: every name of
+// the path is opened in the folder before it, without following a link, and
+// the new file is made, and renamed through its own handle, in the folder.
 struct Replacement {
   // The file replaced (symbolic links followed) and the new file until it is
-  // in place: on POSIX systems their names in `folder`, on Windows whole
-  // paths. `temporary` is empty when the file is written in place.
+  // in place: their names in the folder. `temporary` is empty when the file
+  // is written in place.
   char target[kMaxPathBytes];
   char temporary[kMaxPathBytes];
   int folder;      // POSIX: the folder, held open while the new file is written
@@ -56,10 +61,14 @@ struct Replacement {
   bool existed;    // an old file is replaced, not a new one made
   bool foreign;    // refused: a link that another user controls leads out of the folder named
   bool signalled;  // POSIX: the signal handlers know of the new file
-  bool copied;     // POSIX: the new file has no name and is copied over the old one
+  bool copied;     // the new file is copied over the old one at the end (POSIX: it has no name)
   unsigned owner;  // POSIX: the owner, group and mode that the new file takes
   unsigned group;
   unsigned mode;
+  void* folder_handle;  // Windows: the folder, held open while the new file is written
+  void* old_handle;     // Windows: the old file, opened to read its security; null when none
+  bool held;            // Windows: refused: another program held the old file open throughout
+  bool named_stream;    // Windows: refused: the name holds ':', which names a stream of a file
 };
 
 // Opens the file that the UTF-8 `path` names for binary writing, to be ended
@@ -80,17 +89,34 @@ struct Replacement {
 // system's reason. When the new file cannot be made for any other reason (no
 // space, no free descriptor), it returns a stream that fails and
 // end_replacement reports that reason, the old file untouched.
+// On Windows a file of more than one hard link is written under a temporary
+// name too and copied over the old one at the end, and only a device is
+// written where it stands: a script whose folder takes no new file is
+// refused (EACCES), and
+// one whose name leaves no room for the temporary name gets a temporary name
+// of its own, tallsay-<16 hexadecimal digits>.tmp. A link there is a symbolic
+// link or a junction, in any folder of the path too, and its owner and that
+// of where it leads are those of their security. A name that holds ':' is
+// refused (EINVAL) with `named_stream` set, and a path past 260 characters
+// works.
 std::FILE* begin_replacement(Replacement& replacement, const char* path);
 
 // Closes `stream`, opened by begin_replacement. When `keep` and every write
 // succeeded, gives the new file the old one's owner, group, permissions and
-// extended attributes (on Windows its attributes and security), flushes it to
-// the disk, puts it in place and flushes the folder, and returns true. Where
-// the new file cannot take what the old one had, or the old one cannot be
-// renamed over (a file mounted on its name; on Windows, held open by another
-// program for about 100 ms), the finished new file is copied over the old
-// one in place: on POSIX systems only after room for all of it is reserved,
-// every byte written and flushed before the file is cut to its new length.
+// extended attributes (on Windows its hidden, system and archive attributes,
+// owner, group and access list where its volume keeps them, but not its
+// streams; a new file gets the access list its folder gives new files),
+// flushes it to the disk, puts it in place and flushes the folder, and
+// returns true. On POSIX systems, where the new file cannot take what the old
+// one had, or the old one cannot be renamed over (a file mounted on its
+// name), the finished new file is copied over the old one in place: only
+// after room for all of it is reserved, every byte written and flushed before
+// the file is cut to its new length. On Windows only a file of several hard
+// links is copied in place (the new bytes past the old end first, cut back
+// when they do not fit, then the rest, flushed, then the length): where the
+// new file cannot take the old one's owner, it belongs to the user who runs
+// this, and while another program holds the old file open the rename is
+// tried again for about 3 seconds, after which it fails with `held` set.
 // Otherwise, and whenever a step fails, it removes the temporary file, so
 // that the old file stays as it was, and returns false with errno (on
 // Windows also GetLastError()) saying why.
@@ -103,7 +129,9 @@ bool end_replacement(Replacement& replacement, std::FILE* stream, bool keep);
 // fails with an error that the run reports, instead of ending the process;
 // and every signal that would end the process and can be caught (on POSIX
 // systems; INT, TERM and HUP among them) removes the temporary file of a
-// replacement under way before it ends the process as it would have.
+// replacement under way before it ends the process as it would have. On
+// Windows the console's Ctrl+C, Ctrl+Break, closing, logging off and
+// shutting down remove it likewise.
 void prepare_process();
 
 // Returns the UTF-8 `argument` as the console shows a program's argument:

@@ -104,6 +104,10 @@ void begin_script(ScriptFile& script, std::FILE* stream) {
 }  // namespace
 
 bool open_script(ScriptFile& script, const char* path) {
+  // Refusals that not every system's begin_replacement tells of.
+  script.replacement.foreign = false;
+  script.replacement.held = false;
+  script.replacement.named_stream = false;
   std::FILE* stream = begin_replacement(script.replacement, path);
   if (stream == nullptr) return false;
   std::setvbuf(stream, nullptr, _IONBF, 0);

@@ -168,6 +168,12 @@ const char* file_name_of(const char* path);
 // first byte) replaced by .cfg. Returns false when it does not fit.
 bool script_name_for_text(const char* text_path, char (&name)[kMaxPathBytes]);
 
+// The words for a script refused for a reason that the system's words would
+// not tell the player: it is reached through another user's link, held open
+// by another program, or its name names a stream of a file. Null when
+// `replacement` was refused for none of them.
+const char* refusal_words(const Replacement& replacement);
+
 // The status messages. `reason` is the system's reason for a failure, as it
 // words it ("Access is denied.\r\n"); trailing blanks, line ends and a final
 // dot are dropped and one dot ends the sentence. Each writes a NUL-terminated

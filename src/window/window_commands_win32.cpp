@@ -88,7 +88,7 @@ bool send(Window& w, const wchar_t* wide, bool from_list) {
   errno = 0;
   const LineOutcome outcome = send_line(text, w.settings, w.work, w.warnings, width);
   char reason[512];
-  system_reason(reason, sizeof reason);
+  script_reason(w, reason, sizeof reason);
   describe_line(outcome, text, width, w.settings, reason, w.status, sizeof w.status);
   show_status(w, outcome != LineOutcome::kWritten);
   if (outcome != LineOutcome::kWritten) return false;

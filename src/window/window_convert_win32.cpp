@@ -206,7 +206,7 @@ void convert_into_script(Window& w, const char* text, const char* script) {
   const ConvertOutcome outcome =
       convert_text_file(text, script, w.settings, w.work, w.warnings, count);
   char reason[512];
-  system_reason(reason, sizeof reason);
+  script_reason(w, reason, sizeof reason);
   const bool converted = outcome == ConvertOutcome::kConverted;
   if (converted) remember_folder(w, script);
   std::size_t length = 0;
@@ -240,7 +240,7 @@ void convert_into_chain(Window& w, const char* text, const char* first, std::int
   const ChainResult result =
       write_text_chain(text, first, w.settings, w.settings.chain_key, w.work, w.warnings);
   char reason[512];
-  system_reason(reason, sizeof reason);
+  script_reason(w, reason, sizeof reason);
   const bool whole = result.outcome == ChainOutcome::kWritten && result.written > 0;
   if (result.written > 0) remember_folder(w, first);
   std::size_t length = 0;

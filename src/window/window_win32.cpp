@@ -314,6 +314,17 @@ void system_reason(char* reason, int size) {
   std::snprintf(reason, static_cast<std::size_t>(size), "%s", std::strerror(saved_errno));
 }
 
+void script_reason(Window& w, char* reason, int size) {
+  Replacement& replacement = w.work.script.replacement;
+  const char* words = refusal_words(replacement);
+  if (words == nullptr) {
+    system_reason(reason, size);
+    return;
+  }
+  std::snprintf(reason, static_cast<std::size_t>(size), "%s", words);
+  replacement.foreign = replacement.held = replacement.named_stream = false;
+}
+
 void show_status(Window& w, bool error) {
   w.status_is_error = error;
   const HWND status = item(w, kIdStatus);

@@ -55,6 +55,11 @@ int scaled(const Window& w, int pixels);
 // other call.
 void system_reason(char* reason, int size);
 
+// Why the script that has just been written could not be: the words of its
+// refusal (see refusal_words), which are then forgotten, else the system's
+// reason. Read it before any other call.
+void script_reason(Window& w, char* reason, int size);
+
 // Shows w.status in the status line, in red with a beep for an error.
 void show_status(Window& w, bool error);
 

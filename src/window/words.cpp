@@ -237,6 +237,13 @@ void add_broken_chain(Words& words, const ChainResult& result, const char* first
 
 }  // namespace
 
+const char* refusal_words(const Replacement& replacement) {
+  if (replacement.foreign) return "it is reached through another user's link";
+  if (replacement.held) return "it is held open by another program";
+  if (replacement.named_stream) return "its name holds ':', which names a stream of a file";
+  return nullptr;
+}
+
 std::size_t describe_line(LineOutcome outcome, std::string_view text, std::int32_t width,
                           const WindowSettings& settings, const char* reason, char* buffer,
                           std::size_t size) {
