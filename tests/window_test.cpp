@@ -579,12 +579,8 @@ TEST(WindowTest, DefaultSettingsWhateverTheMemoryHeld) {
   alignas(WindowSettings) static unsigned char memory[sizeof(WindowSettings)];
   std::memset(memory, 0xA5, sizeof memory);
   const auto* settings = new (memory) WindowSettings(default_settings());
-  EXPECT_STREQ("", settings->script_path);
-  EXPECT_EQ(0, settings->max_line_len);
-  EXPECT_FALSE(settings->hide_name);
-  EXPECT_STREQ("", settings->last_folder);
+  EXPECT_TRUE(same_settings(settings_with("", 0, "u"), *settings));
   EXPECT_STREQ("F5", settings->chain_key);
-  EXPECT_TRUE(settings->utf8 && !settings->team);
 }
 
 // A status longer than its buffer is cut, and says so by its length.
