@@ -2,7 +2,8 @@
 // it. Without arguments it prints what the window shows, one item a line in
 // UTF-8 after its name and a tab: the script's path, the width label, the
 // line box, the width box, the status line and how many lines it shows,
-// the control with the focus, the list's first line shown and the line
+// the check boxes Hide my name, Letters beyond ASCII and Team only (1 for
+// checked), the control with the focus, the list's first line shown and the line
 // chosen, and the lines sent. With an argument:
 //   question    prints the words of the open message box titled "tallsay: ..."
 //   choice      prints what the open choice between one script and a chain
@@ -71,6 +72,9 @@ void print_window(HWND window) {
   print_control(window, "limit", tallsay::kIdLimit);
   print_control(window, "status", tallsay::kIdStatus);
   print_status_lines(window);
+  std::printf("checked\t%u%u%u\n", IsDlgButtonChecked(window, tallsay::kIdHideName),
+              IsDlgButtonChecked(window, tallsay::kIdLetters),
+              IsDlgButtonChecked(window, tallsay::kIdTeam));
   GUITHREADINFO thread = {};
   thread.cbSize = sizeof thread;
   GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);

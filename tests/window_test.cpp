@@ -54,12 +54,16 @@ std::string expand(std::string text, const ScratchDir& dir) {
   return text;
 }
 
-WindowSettings settings_with(const std::string& path, std::int32_t line_len, bool hide_name,
-                             const std::string& folder = "") {
+// The settings of a table's row: `boxes` names the check boxes ticked (n
+// Hide my name, u Letters beyond ASCII, t Team only), the others are not.
+WindowSettings settings_with(const std::string& path, std::int32_t line_len,
+                             const std::string& boxes, const std::string& folder = "") {
   WindowSettings settings = default_settings();
   std::snprintf(settings.script_path, sizeof settings.script_path, "%s", path.c_str());
   settings.max_line_len = line_len;
-  settings.hide_name = hide_name;
+  settings.hide_name = boxes.find('n') != std::string::npos;
+  settings.utf8 = boxes.find('u') != std::string::npos;
+  settings.team = boxes.find('t') != std::string::npos;
   std::snprintf(settings.last_folder, sizeof settings.last_folder, "%s", folder.c_str());
   return settings;
 }
@@ -75,9 +79,16 @@ std::string run_tool(const ScratchDir& dir, const std::vector<std::string>& args
   return result.err;
 }
 
+// The check boxes ticked in `settings`, as settings_with names them.
+std::string ticked(const WindowSettings& s) {
+  return std::string(s.hide_name ? "n" : "") + (s.utf8 ? "u" : "") + (s.team ? "t" : "");
+}
+
 std::vector<std::string> tool_options(const WindowSettings& settings) {
   std::vector<std::string> options = {"--line-len=" + std::to_string(settings.max_line_len)};
-  if (settings.hide_name) options.push_back("--no-name");
+  for (const char* option : {"--no-name", "--utf8", "--team"}) {
+    if (ticked(settings).find(option[2]) != std::string::npos) options.push_back(option);
+  }
   return options;
 }
 
@@ -102,7 +113,7 @@ const char* const kOldScript = "old script\r\n";
 
 TEST(WindowTest, SettingsFile) {
   for (const auto& c : test::read_cases({"settings.cases"}, 6, 6)) {
-    WindowSettings settings = settings_with("before.cfg", 7, false, "C:\\before");
+    WindowSettings settings = settings_with("before.cfg", 7, "u", "C:\\before");
     read_settings(c[1], settings);
     EXPECT_EQ(c[2], settings.script_path) << c[0];
     EXPECT_EQ(std::stoi(c[3]), settings.max_line_len) << c[0];
@@ -112,11 +123,11 @@ TEST(WindowTest, SettingsFile) {
 }
 
 TEST(WindowTest, SettingsReadBackAsWritten) {
-  for (auto written : {settings_with("C:\\Program Files (x86)\\Иван\\日本語 & (x).cfg", -12, true,
+  for (auto written : {settings_with("C:\\Program Files (x86)\\Иван\\日本語 & (x).cfg", -12, "nt",
                                      "C:\\Program Files (x86)\\Иван"),
-                       settings_with(std::string(kMaxPathBytes - 1, 'p'), 2147483647, false,
+                       settings_with(std::string(kMaxPathBytes - 1, 'p'), 2147483647, "u",
                                      std::string(kMaxPathBytes - 1, 'f')),
-                       settings_with("", 0, true)}) {
+                       settings_with("", 0, "n")}) {
     char text[kSettingsTextBytes];
     // The way of converting and the key, each way.
     written.convert_chain = written.hide_name;
@@ -125,7 +136,7 @@ TEST(WindowTest, SettingsReadBackAsWritten) {
     const std::size_t length = write_settings(written, text, sizeof text);
     const std::string_view bytes(text, length);
     EXPECT_EQ(std::string(bytes).find('\n'), std::string(bytes).find("\r\n") + 1);
-    WindowSettings read = settings_with("other.cfg", 5, !written.hide_name);
+    WindowSettings read = settings_with("other.cfg", 5, written.hide_name ? "u" : "nt");
     read_settings(bytes, read);
     EXPECT_STREQ(written.script_path, read.script_path);
     EXPECT_EQ(written.max_line_len, read.max_line_len);
@@ -140,20 +151,21 @@ TEST(WindowTest, SettingsReadBackAsWritten) {
 // Two windows on one settings file: each writes the setting it changed
 // into what the file holds, so neither loses the other's.
 TEST(WindowTest, SettingsOfTwoWindowsAreKept) {
-  const WindowSettings read_by_both = settings_with("a.cfg", 0, false, "C:\\cfg");
-  WindowSettings first = read_by_both;
-  first.max_line_len = 40;
-  WindowSettings file = read_by_both;
-  take_setting(file, first, SettingKey::kLimit);
-  WindowSettings second = read_by_both;
-  second.hide_name = true;
-  EXPECT_FALSE(same_settings(file, second));  // the second window learns of the change
-  take_setting(file, second, SettingKey::kHideName);
-  EXPECT_TRUE(same_settings(settings_with("a.cfg", 40, true, "C:\\cfg"), file));
-  WindowSettings chosen = settings_with("b.cfg", 0, false, "D:\\game");
+  WindowSettings file = settings_with("a.cfg", 0, "u", "C:\\cfg");  // as both read it
+  take_setting(file, settings_with("a.cfg", 40, "u", "C:\\cfg"), SettingKey::kLimit);
+  // The second window ticks its three check boxes; each is a setting alone,
+  // and the second window learns of the first's change.
+  const WindowSettings second = settings_with("a.cfg", 0, "nt", "C:\\cfg");
+  const WindowSettings both = settings_with("a.cfg", 40, "nt", "C:\\cfg");
+  for (const SettingKey key : {SettingKey::kHideName, SettingKey::kTeam, SettingKey::kLetters}) {
+    EXPECT_FALSE(same_settings(both, file));
+    take_setting(file, second, key);
+  }
+  EXPECT_TRUE(same_settings(both, file));
+  WindowSettings chosen = settings_with("b.cfg", 0, "", "D:\\game");
   take_setting(file, chosen, SettingKey::kScript);
   take_setting(file, chosen, SettingKey::kLastFolder);
-  EXPECT_TRUE(same_settings(settings_with("b.cfg", 40, true, "D:\\game"), file));
+  EXPECT_TRUE(same_settings(settings_with("b.cfg", 40, "nt", "D:\\game"), file));
   // The way of converting goes with its key.
   WindowSettings converting = file;
   converting.convert_chain = false;
@@ -168,7 +180,7 @@ TEST(WindowTest, CommandLine) {
     const auto args = split(c[1], '|');
     std::vector<const char*> argv = {"tallsay-window"};
     for (const auto& arg : args) argv.push_back(arg.c_str());
-    WindowSettings settings = settings_with("saved.cfg", 40, false);
+    WindowSettings settings = settings_with("saved.cfg", 40, "");
     const char* bad = nullptr;
     const ArgumentOutcome outcome =
         apply_arguments(static_cast<int>(argv.size()), argv.data(), settings, bad);
@@ -177,7 +189,7 @@ TEST(WindowTest, CommandLine) {
     EXPECT_EQ(c[3], bad != nullptr ? bad : "") << c[0];
     EXPECT_EQ(c[4], settings.script_path) << c[0];
     EXPECT_EQ(std::stoi(c[5]), settings.max_line_len) << c[0];
-    EXPECT_EQ(c[6] == "1", settings.hide_name) << c[0];
+    EXPECT_EQ(c[6], ticked(settings)) << c[0];
     char status[kStatusBytes];
     describe_arguments(outcome, bad, status, sizeof status);
     EXPECT_EQ(c[7], status) << c[0];
@@ -195,7 +207,7 @@ TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
     const auto out = dir.path / "out.cfg";
     test::write_file(out, kOldScript);
     const WindowSettings settings =
-        settings_with(c[5] == "" ? "" : expand(c[5], dir), std::stoi(c[3]), c[4] == "1");
+        settings_with(c[5] == "" ? "" : expand(c[5], dir), std::stoi(c[3]), c[4]);
     std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
     std::int32_t width = -1;
     errno = 0;
@@ -220,7 +232,7 @@ TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
 }
 
 TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
-  for (const auto& c : test::read_cases({"blocks.cases", "window_conversions.cases"}, 8, 8)) {
+  for (const auto& c : test::read_cases({"blocks.cases", "window_conversions.cases"}, 9, 9)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
 #endif
@@ -228,9 +240,9 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
     const auto out = dir.path / "out.cfg";
     test::write_file(out, kOldScript);
     test::write_file(dir.path / "in.txt", c[2]);
-    const WindowSettings settings = settings_with("chat.cfg", 5, true);
-    const std::string text_path = expand(c[3], dir);
-    const std::string script_path = expand(c[4], dir);
+    const WindowSettings settings = settings_with("chat.cfg", 5, c[3]);
+    const std::string text_path = expand(c[4], dir);
+    const std::string script_path = expand(c[5], dir);
     std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
 #ifdef __linux__
     const std::size_t descriptors = test::open_descriptors();
@@ -244,13 +256,13 @@ TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
     EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
 #endif
     std::fclose(warnings);
-    EXPECT_EQ(c[5], kConversions[static_cast<int>(outcome)]) << c[0];
+    EXPECT_EQ(c[6], kConversions[static_cast<int>(outcome)]) << c[0];
     char status[kStatusBytes];
     describe_conversion(outcome, text_path.c_str(), script_path.c_str(), count,
                         settings.max_line_len, why.c_str(), status, sizeof status);
-    EXPECT_EQ(expand(c[6], dir), status) << c[0];
-    if (c[7] != "run") {
-      EXPECT_EQ(c[7], read_file(out)) << c[0];
+    EXPECT_EQ(expand(c[7], dir), status) << c[0];
+    if (c[8] != "run") {
+      EXPECT_EQ(c[8], read_file(out)) << c[0];
       continue;
     }
     auto args = tool_options(settings);
@@ -317,8 +329,7 @@ TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
     const auto before = make_before(dir, c[7]);
     std::set<std::string> names = test::names_in(dir);
     const auto options = split(c[2], '|');
-    const WindowSettings settings =
-        settings_with("chat.cfg", std::stoi(options[0]), options[1] == "1");
+    const WindowSettings settings = settings_with("chat.cfg", std::stoi(options[0]), options[1]);
     const std::string text_path = expand(c[5], dir);
     const std::string first_path = expand(c[6], dir);
 #ifdef __linux__
@@ -420,11 +431,11 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     return text;
   }
   if (function == "describe_chosen") {
-    describe_chosen(settings_with(in[0], 0, false), in[1] == "1", text, sizeof text);
+    describe_chosen(settings_with(in[0], 0, ""), in[1] == "1", text, sizeof text);
     return text;
   }
   if (function == "describe_typed") {
-    const WindowSettings settings = settings_with("chat.cfg", std::stoi(in[1]), in[2] == "1");
+    const WindowSettings settings = settings_with("chat.cfg", std::stoi(in[1]), in[2]);
     describe_typed(in[0], settings, work, text, sizeof text);
     return text;
   }
@@ -446,10 +457,10 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     return std::to_string(view.top) + " " + std::to_string(view.selected);
   }
   if (function == "mnemonic_control") {
-    const char* names[] = {"path",  "choose", "limit", "hide_name", "convert",
-                           "width", "sent",   "line",  "say",       "status"};
+    const char* names[] = {"path", "choose", "limit", "hide_name", "convert", "width",
+                           "sent", "line",   "say",   "status",    "letters", "team"};
     const int id = mnemonic_control(in[0][0]);
-    return id >= kIdPath && id <= kIdStatus ? names[id - kIdPath] : std::to_string(id);
+    return id >= kIdPath && id <= kIdTeam ? names[id - kIdPath] : std::to_string(id);
   }
   if (function == "script_name_for_text") {
     return script_name_for_text(in[0].c_str(), path) ? path : "FAIL";
@@ -459,7 +470,7 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     return text;
   }
   if (function == "describe_start") {
-    describe_start(settings_with(in.empty() ? "" : in[0], 0, false), text, sizeof text);
+    describe_start(settings_with(in.empty() ? "" : in[0], 0, ""), text, sizeof text);
     return text;
   }
   if (function == "recall_step") {
@@ -484,7 +495,8 @@ std::string word(const std::string& function, const std::vector<std::string>& in
   if (function == "read_settings") {
     WindowSettings settings = default_settings();
     read_settings(in.empty() ? "" : in[0], settings);
-    return std::string(settings.convert_chain ? "chain " : "script ") + settings.chain_key;
+    return std::string(settings.convert_chain ? "chain " : "script ") + settings.chain_key + ' ' +
+           ticked(settings);
   }
   if (function == "describe_key_entry") {
     describe_key_entry(in.empty() ? "" : in[0], text, sizeof text);
@@ -567,10 +579,7 @@ TEST(WindowTest, DefaultSettingsWhateverTheMemoryHeld) {
   alignas(WindowSettings) static unsigned char memory[sizeof(WindowSettings)];
   std::memset(memory, 0xA5, sizeof memory);
   const auto* settings = new (memory) WindowSettings(default_settings());
-  EXPECT_STREQ("", settings->script_path);
-  EXPECT_EQ(0, settings->max_line_len);
-  EXPECT_FALSE(settings->hide_name);
-  EXPECT_STREQ("", settings->last_folder);
+  EXPECT_TRUE(same_settings(settings_with("", 0, "u"), *settings));
   EXPECT_STREQ("F5", settings->chain_key);
 }
 

@@ -2,9 +2,10 @@
 # Drives tallsay-window under wine on a virtual X display of its own, by the
 # keyboard as a player would, and checks after every Enter that the script
 # holds exactly what the interactive run of tallsay writes for that line.
-# Also: the live width, Esc, Up and Down, the list of lines sent, a script
-# that cannot be written (the window says why and stays usable), choosing
-# the script with the Save window, and the settings kept for the next start;
+# Also: the live width, Esc, Up and Down, the list of lines sent, a letter
+# beyond ASCII typed and drawn, a script that cannot be written (the window
+# says why and stays usable), choosing the script with the Save window, its
+# check boxes in the script, and the settings kept for the next start;
 # then, each in a part of its own: the first Save window in the documents, a
 # file that is not a script and a name the console cannot run, settings that
 # cannot be written where they were, the layout at the minimum size and
@@ -130,8 +131,16 @@ send_and_compare() {
   type_line "$line"
   xdotool key Return
   wait_status "now says \"$line\""
-  cmp <(interactive_script "$line" --line-len=100) "$script" ||
+  cmp <(interactive_script "$line" --line-len=100 --utf8) "$script" ||
     fail "the script of '$line' is not the interactive run's"
+}
+
+# The pixels lit in the drawing of the line being typed: those of its light
+# colour, which nothing else in the window has.
+lit() {
+  sleep 1
+  import -window "$window_id" png:- | convert - -fill black +opaque '#FAFAFA' -fill white \
+    -opaque '#FAFAFA' -format '%[fx:round(mean*w*h)]' info:
 }
 
 # Focuses the open window named like `1` (a Save or Open window) and
@@ -411,7 +420,7 @@ part_chain() {
   wait_status "3 scripts written in $(windows_path "$chain"): chat.cfg to chat-3.cfg, one line of three.txt each. Each press of F6 says the next line, and after the last the first again; press it at most once every 4 seconds. In the game's console, type once: bind F6 \"exec chat.cfg\""
   local lines=("gg wp" "nice shot" "thanks") names=(chat.cfg chat-2.cfg chat-3.cfg)
   for i in 0 1 2; do
-    cmp <(interactive_script "${lines[$i]}" --line-len=40 --no-name
+    cmp <(interactive_script "${lines[$i]}" --line-len=40 --no-name --utf8
       printf 'bind F6 "exec %s"\r\n' "${names[$(((i + 1) % 3))]}") "$chain/${names[$i]}" ||
       fail "${names[$i]} is not the tool's script of '${lines[$i]}' and the bind of the next"
   done
@@ -435,7 +444,7 @@ part_chain() {
     fail "no reason given: $status"
   names=(twelve.cfg twelve-2.cfg twelve-3.cfg twelve-4.cfg twelve-5.cfg)
   for i in 0 1 2 3; do
-    cmp <(interactive_script "line $((i + 1))" --line-len=40 --no-name
+    cmp <(interactive_script "line $((i + 1))" --line-len=40 --no-name --utf8
       printf 'bind F6 "exec %s"\r\n' "${names[$((i + 1))]}") "$chain/${names[$i]}" ||
       fail "${names[$i]} is not whole"
   done
@@ -513,15 +522,15 @@ part_two_windows() {
   local first_id=$window_id first_pid=$window_pid
   start_window
   # By Tab from the line box, as the labels' Alt keys are tested elsewhere.
-  xdotool key shift+Tab shift+Tab shift+Tab space
-  for _ in $(seq 20); do grep -q 'no-name=yes' "$work/tallsay-window.ini" && break; sleep 0.5; done
+  xdotool key shift+Tab shift+Tab space
+  for _ in $(seq 20); do grep -q 'team=yes' "$work/tallsay-window.ini" && break; sleep 0.5; done
   close_window
   window_id=$first_id window_pid=$first_pid
   xdotool windowfocus --sync "$window_id"
-  xdotool key shift+Tab shift+Tab shift+Tab shift+Tab
+  xdotool key shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab
   type_line 41
   for _ in $(seq 20); do grep -q 'line-len=41' "$work/tallsay-window.ini" && break; sleep 0.5; done
-  grep -q 'line-len=41' "$work/tallsay-window.ini" && grep -q 'no-name=yes' "$work/tallsay-window.ini" ||
+  grep -q 'line-len=41' "$work/tallsay-window.ini" && grep -q 'team=yes' "$work/tallsay-window.ini" ||
     fail "one window's change was lost: $(tr '\r\n' '  ' <"$work/tallsay-window.ini")"
   wait_status "Another tallsay window changed the settings"
   close_window
@@ -545,7 +554,7 @@ wait_line_box "Hi"
 [ "$(shown width)" = "9 of 100 columns" ] || fail "the width of Hi shows as '$(shown width)'"
 xdotool key Return
 wait_status "$(windows_path "$chat") now says \"Hi\" (9 columns)."
-cmp <(interactive_script "Hi" --line-len=100) "$chat" || fail "the script of Hi"
+cmp <(interactive_script "Hi" --line-len=100 --utf8) "$chat" || fail "the script of Hi"
 [ "$(shown line)" = "" ] || fail "the line box was not emptied after Enter"
 send_and_compare 'gg; 100% "quoted"' "$chat"
 send_and_compare 'the quick brown fox' "$chat"
@@ -571,9 +580,16 @@ xdotool key Escape Up Up
 wait_line_box "the quick brown fox"
 xdotool key Return
 wait_status "now says \"the quick brown fox\""
-cmp <(interactive_script "the quick brown fox" --line-len=100) "$chat" || fail "a recalled line"
+cmp <(interactive_script "the quick brown fox" --line-len=100 --utf8) "$chat" || fail "a recalled line"
 expected=$'Hi\ngg; 100% "quoted"\nthe quick brown fox\nHi!\nthe quick brown fox'
 [ "$(shown sent)" = "$expected" ] || fail "the lines sent are listed as: $(shown sent)"
+
+echo "== letters beyond ASCII typed, drawn and sent"
+type_line "é"
+wait_line_box "é"
+[ "$(lit)" -gt 0 ] || fail "é typed in the line box is not drawn"
+xdotool key Escape
+send_and_compare 'Café Привет' "$chat"
 close_window
 [ ! -e "$work/tallsay-window.ini" ] || fail "the command line's settings were saved"
 
@@ -594,25 +610,31 @@ kill -0 "$window_pid" || fail "the window ended"
 echo "== choosing the script with the Save window, by the keyboard"
 good="$work/good.cfg"
 xdotool key alt+c
-dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Choose the script' | head -n 1) ||
-  fail "the Save window did not open"
-xdotool windowfocus --sync "$dialog"
-xdotool key ctrl+a
-type_line "$(windows_path "$good")"
-xdotool key Return
+save_as '^Choose the script' "$(windows_path "$good")"
 wait_status "Type a line and press Enter: good.cfg then says it"
 [ "$(shown path)" = "$(windows_path "$good")" ] || fail "the chosen path shows as '$(shown path)'"
 xdotool windowfocus --sync "$window_id"
 xdotool key Return
 wait_status "$(windows_path "$good") now says \"Hi\" (9 columns)."
-cmp <(interactive_script "Hi") "$good" || fail "the script written after choosing it"
+cmp <(interactive_script "Hi" --utf8) "$good" || fail "the script written after choosing it"
 grep -qF "out-file=$(windows_path "$good")" "$work/tallsay-window.ini" ||
   fail "the chosen script is not in the settings: $(cat "$work/tallsay-window.ini")"
+
+echo "== letters beyond ASCII unticked, Team only ticked"
+xdotool key alt+a alt+o alt+l
+type_line "é"
+wait_line_box "é"
+[ "$(lit)" = 0 ] || fail "é is drawn with the letters beyond ASCII unticked"
+type_line " Café"
+xdotool key Return
+wait_status "now says \"é Café\""
+cmp <(interactive_script "é Café" --team) "$good" || fail "the script of the check boxes"
 close_window
 
 echo "== the settings at the next start"
 start_window
 [ "$(shown path)" = "$(windows_path "$good")" ] || fail "the script was not remembered"
+[ "$(shown checked)" = 001 ] || fail "the check boxes at the next start: $(shown checked)"
 close_window
 
 for part in documents not_a_script settings_place layout keys_and_notes converting chain list \

@@ -47,6 +47,10 @@ void read_setting(std::string_view key, std::string_view value, WindowSettings& 
     settings.max_line_len = parse_line_len(number);
   } else if (key == "no-name") {
     settings.hide_name = is_on(value);
+  } else if (key == "utf8") {
+    settings.utf8 = is_on(value);
+  } else if (key == "team") {
+    settings.team = is_on(value);
   } else if (key == "folder") {
     copy_path(value, settings.last_folder);
   } else if (key == "convert" && (value == "chain" || value == "script")) {
@@ -64,6 +68,8 @@ WindowSettings default_settings() {
   settings.script_path[0] = '\0';
   settings.max_line_len = 0;
   settings.hide_name = false;
+  settings.utf8 = true;
+  settings.team = false;
   settings.last_folder[0] = '\0';
   settings.convert_chain = true;
   std::memcpy(settings.chain_key, "F5", 3);
@@ -81,6 +87,12 @@ void take_setting(WindowSettings& settings, const WindowSettings& from, SettingK
     case SettingKey::kHideName:
       settings.hide_name = from.hide_name;
       break;
+    case SettingKey::kLetters:
+      settings.utf8 = from.utf8;
+      break;
+    case SettingKey::kTeam:
+      settings.team = from.team;
+      break;
     case SettingKey::kLastFolder:
       std::memcpy(settings.last_folder, from.last_folder, sizeof settings.last_folder);
       break;
@@ -93,8 +105,9 @@ void take_setting(WindowSettings& settings, const WindowSettings& from, SettingK
 
 bool same_settings(const WindowSettings& a, const WindowSettings& b) {
   return std::strcmp(a.script_path, b.script_path) == 0 && a.max_line_len == b.max_line_len &&
-         a.hide_name == b.hide_name && std::strcmp(a.last_folder, b.last_folder) == 0 &&
-         a.convert_chain == b.convert_chain && std::strcmp(a.chain_key, b.chain_key) == 0;
+         a.hide_name == b.hide_name && a.utf8 == b.utf8 && a.team == b.team &&
+         std::strcmp(a.last_folder, b.last_folder) == 0 && a.convert_chain == b.convert_chain &&
+         std::strcmp(a.chain_key, b.chain_key) == 0;
 }
 
 void read_settings(std::string_view text, WindowSettings& settings) {
@@ -124,11 +137,14 @@ std::size_t write_settings(const WindowSettings& settings, char* buffer, std::si
                                    "out-file=%s\r\n"
                                    "line-len=%ld\r\n"
                                    "no-name=%s\r\n"
+                                   "utf8=%s\r\n"
+                                   "team=%s\r\n"
                                    "folder=%s\r\n"
                                    "convert=%s\r\n"
                                    "chain-key=%s\r\n",
                                    settings.script_path, static_cast<long>(settings.max_line_len),
-                                   settings.hide_name ? "yes" : "no", settings.last_folder,
+                                   settings.hide_name ? "yes" : "no", settings.utf8 ? "yes" : "no",
+                                   settings.team ? "yes" : "no", settings.last_folder,
                                    settings.convert_chain ? "chain" : "script", settings.chain_key);
   return length < 0 ? 0 : static_cast<std::size_t>(length);
 }
@@ -181,15 +197,16 @@ BlockOptions block_options(const WindowSettings& settings) {
   BlockOptions options;
   options.max_line_len = settings.max_line_len;
   options.hide_name = settings.hide_name;
+  options.utf8 = settings.utf8;
+  options.team = settings.team;
   return options;
 }
 
 ArgumentOutcome apply_arguments(int argc, const char* const* argv, WindowSettings& settings,
                                 const char*& bad) {
   RunOptions options;
+  static_cast<BlockOptions&>(options) = block_options(settings);
   options.out_path = settings.script_path;
-  options.max_line_len = settings.max_line_len;
-  options.hide_name = settings.hide_name;
   if (parse_options(argc, argv, options, bad) == ParseOutcome::kInvalidArgument) {
     return ArgumentOutcome::kInvalidArgument;
   }
@@ -208,6 +225,8 @@ ArgumentOutcome apply_arguments(int argc, const char* const* argv, WindowSetting
   if (out_given) copy_path(options.out_path, settings.script_path);
   settings.max_line_len = options.max_line_len;
   settings.hide_name = options.hide_name;
+  settings.utf8 = options.utf8;
+  settings.team = options.team;
   return ArgumentOutcome::kRun;
 }
 

@@ -25,6 +25,8 @@ struct WindowSettings {
   char script_path[kMaxPathBytes];  // UTF-8; empty while no script is chosen
   std::int32_t max_line_len;        // as --line-len=; 0 or below never warns
   bool hide_name;                   // as --no-name
+  bool utf8;                        // as --utf8: letters beyond ASCII are drawn
+  bool team;                        // as --team: the rows are said to the team only
   char last_folder[kMaxPathBytes];  // the folder of the last file saved; empty for none
   bool convert_chain;               // a text is converted into a chain, not one script
   char chain_key[kKeyNameBytes];    // the key of a chain: one is_key_name takes
@@ -32,7 +34,7 @@ struct WindowSettings {
 
 // One setting, for keeping what another window wrote when saving one's own.
 // kConvert is the way of converting with the chain's key.
-enum class SettingKey { kScript, kLimit, kHideName, kLastFolder, kConvert };
+enum class SettingKey { kScript, kLimit, kHideName, kLetters, kTeam, kLastFolder, kConvert };
 
 // Sets the setting `key` of `settings` to what `from` holds.
 void take_setting(WindowSettings& settings, const WindowSettings& from, SettingKey key);
@@ -40,20 +42,21 @@ void take_setting(WindowSettings& settings, const WindowSettings& from, SettingK
 // Whether two records hold the same settings.
 bool same_settings(const WindowSettings& a, const WindowSettings& b);
 
-// The settings of a first run: no script, no limit, the name shown, and a
-// text converted into a chain on F5.
+// The settings of a first run: no script, no limit, the name shown, letters
+// beyond ASCII drawn, said to all, and a text converted into a chain on F5.
 WindowSettings default_settings();
 
 // The options of the blocks the window writes with `settings`.
 BlockOptions block_options(const WindowSettings& settings);
 
 // Fills `settings` from the text of a settings file: lines of key=value
-// (out-file, line-len, no-name, folder, convert, chain-key) ending in LF or
-// CR LF; a UTF-8 byte-order mark, empty lines, [section] lines, lines
-// starting with ; or #, unknown keys and a path too long for the record are
-// passed over, leaving what `settings` held. line-len reads as --line-len=
-// does; no-name is on for yes, 1, true or on; convert is chain or script;
-// chain-key is taken when is_key_name takes it.
+// (out-file, line-len, no-name, utf8, team, folder, convert, chain-key)
+// ending in LF or CR LF; a UTF-8 byte-order mark, empty lines, [section]
+// lines, lines starting with ; or #, unknown keys and a path too long for the
+// record are passed over, leaving what `settings` held. line-len reads as
+// --line-len= does; no-name, utf8 and team are on for yes, 1, true or on, and
+// off for any other value; convert is chain or script; chain-key is taken
+// when is_key_name takes it.
 void read_settings(std::string_view text, WindowSettings& settings);
 
 // Writes the text of the settings file for `settings` (CR LF line ends) into
@@ -93,8 +96,9 @@ enum class ArgumentOutcome {
   kPathTooLong,      // the path of --out-file= is too long (`bad` names it)
 };
 
-// Lays the tool's own options (--out-file=, --line-len=, --no-name) over
-// `settings` for this run, as the tool reads them (the last of each counts).
+// Lays the tool's own options (--out-file=, --line-len=, --no-name, --utf8,
+// --team) over `settings` for this run, as the tool reads them (the last of
+// each counts; the last three only turn their setting on).
 // --in-file= is not an option of the window. On any other outcome than kRun,
 // `settings` is left as it was.
 ArgumentOutcome apply_arguments(int argc, const char* const* argv, WindowSettings& settings,
@@ -151,7 +155,7 @@ struct ScriptCount {
 bool count_script(const char* path, ScriptCount& count);
 
 // Converts the text file `text_path` into the script `script_path` as the
-// tool's batch run does, with the width limit and name hiding of `settings`;
+// tool's batch run does, with the options of `settings` (block_options);
 // line-length warnings go to `warnings`. A text that would give no block (an
 // empty one, one whose first line is empty, or one that holds NUL bytes and
 // no UTF-16 mark) leaves the script alone. Once the script is written,
@@ -270,7 +274,7 @@ struct TextLook {
 TextLook look_at_text_file(const char* text_path, ScriptWork& work);
 
 // Writes the chain of the text file `text_path` (see write_chain) with the
-// width limit and name hiding of `settings`: its first script at
+// options of `settings` (block_options): its first script at
 // `first_path`, the others beside it, each binding `key` to the next;
 // line-length warnings go to `warnings`.
 // REQUIRES: is_script_name(first_path) and is_key_name(key) hold.
@@ -403,6 +407,8 @@ enum ControlId : int {
   kIdLine,        // the line box
   kIdSay,         // button: send the line
   kIdStatus,      // the status line
+  kIdLetters,     // check box: --utf8
+  kIdTeam,        // check box: --team
   kIdLabelFirst,  // the labels, from here on
   kIdLabelScript = kIdLabelFirst,
   kIdLabelLimit,
@@ -434,6 +440,8 @@ inline constexpr ControlText kControlTexts[] = {
     {kIdLabelLimit, "&Warn when wider than"},
     {kIdLabelColumns, "columns (0: never)"},
     {kIdHideName, "&Hide my name"},
+    {kIdLetters, "Letters beyond &ASCII (\xC3\xA9, \xD0\xB6, \xC3\x9F\xE2\x80\xA6)"},
+    {kIdTeam, "Team &only"},
     {kIdConvert, "Con&vert a text file\xE2\x80\xA6"},
     {kIdLabelSent, "Lines sen&t (Enter or a double-click sends one again):"},
     {kIdLabelLine, "&Line:"},

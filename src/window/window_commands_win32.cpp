@@ -54,6 +54,11 @@ void remember_line(Window& w, const wchar_t* line, bool from_list) {
   w.recall = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
 }
 
+// The setting that the check box `id` shows in `settings`.
+bool& check_box_setting(WindowSettings& settings, int id) {
+  return id == kIdLetters ? settings.utf8 : id == kIdTeam ? settings.team : settings.hide_name;
+}
+
 // The script's path in full, or what to do while there is none.
 void show_path(Window& w) {
   set_text(item(w, kIdPath), w.settings.script_path[0] != '\0'
@@ -196,8 +201,8 @@ void update_drawing(Window& w) {
                  sizeof w.typed);
   // A line over a text line's limit is drawn as far as it goes.
   const std::size_t length = std::strlen(line);
-  lay_out_banner(std::string_view(line, length < kMaxTextBytes ? length : kMaxTextBytes),
-                 w.preview);
+  lay_out_banner(std::string_view(line, length < kMaxTextBytes ? length : kMaxTextBytes), w.preview,
+                 w.settings.utf8);
   set_text(item(w, kIdWidth), w.typed);
   InvalidateRect(w.window, &w.drawing, FALSE);
 }
@@ -208,7 +213,9 @@ void show_settings(Window& w) {
   std::snprintf(limit, sizeof limit, "%ld",
                 static_cast<long>(w.settings.max_line_len > 0 ? w.settings.max_line_len : 0));
   set_text(item(w, kIdLimit), limit);
-  SendMessageW(item(w, kIdHideName), BM_SETCHECK, w.settings.hide_name ? BST_CHECKED : 0, 0);
+  for (const int id : {kIdHideName, kIdLetters, kIdTeam}) {
+    SendMessageW(item(w, id), BM_SETCHECK, check_box_setting(w.settings, id) ? BST_CHECKED : 0, 0);
+  }
   update_drawing(w);
 }
 
@@ -292,11 +299,13 @@ void read_limit(Window& w) {
   update_drawing(w);
 }
 
-void read_hide_name(Window& w) {
-  const bool hide = SendMessageW(item(w, kIdHideName), BM_GETCHECK, 0, 0) == BST_CHECKED;
-  w.settings.hide_name = hide;
-  w.saved.hide_name = hide;
-  save_setting(w, SettingKey::kHideName);
+void read_check_box(Window& w, int id) {
+  const bool checked = SendMessageW(item(w, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  check_box_setting(w.settings, id) = checked;
+  check_box_setting(w.saved, id) = checked;
+  save_setting(w, id == kIdLetters ? SettingKey::kLetters
+                  : id == kIdTeam  ? SettingKey::kTeam
+                                   : SettingKey::kHideName);
   update_drawing(w);
 }
 

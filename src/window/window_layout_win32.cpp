@@ -48,27 +48,49 @@ int text_width(const Window& w, int id) {
   return size.cx;
 }
 
-// The widths of the second row's controls, left to right; a check box's
-// text follows its box.
-int second_row_width(const Window& w, int id) {
+// The widths of the controls of the second and third rows; a check box's
+// text follows its box, and a button's text has room around it.
+int control_width(const Window& w, int id) {
   if (id == kIdLimit) return metrics_of(w).limit;
-  if (id == kIdHideName) return text_width(w, id) + scaled(w, 24);
-  if (id == kIdConvert) return text_width(w, id) + scaled(w, 24);
-  return text_width(w, id) + scaled(w, 4);
+  if (id == kIdLabelLimit || id == kIdLabelColumns) return text_width(w, id) + scaled(w, 4);
+  return text_width(w, id) + scaled(w, 24);
 }
 
-constexpr int kSecondRow[] = {kIdLabelLimit, kIdLimit, kIdLabelColumns, kIdHideName};
+// The second row, left to right; the Convert button stands at its right.
+constexpr int kSecondRow[] = {kIdLabelLimit, kIdLimit, kIdLabelColumns};
+// The third row: the check boxes that shape the script.
+constexpr int kThirdRow[] = {kIdHideName, kIdLetters, kIdTeam};
+
+// The width of the controls of `row` side by side, a gap after each.
+template <std::size_t N>
+int row_width(const Window& w, const int (&row)[N]) {
+  int width = 0;
+  for (const int id : row) width += control_width(w, id) + metrics_of(w).gap;
+  return width;
+}
 
 // The height of the rows that do not grow: all but the drawing and the list.
 int fixed_height(const Metrics& m) {
-  return m.margin + 2 * m.row + m.gap + m.row + m.gap + 2 * m.row + m.row + m.gap + m.row + m.gap +
-         3 * m.row + m.margin;
+  return m.margin + 2 * m.row + m.gap + 2 * (m.row + m.gap) + 2 * m.row + m.row + m.gap + m.row +
+         m.gap + 3 * m.row + m.margin;
 }
 
 void place(HDWP& positions, const Window& w, int id, int x, int y, int width, int height) {
   if (positions == nullptr) return;
   positions = DeferWindowPos(positions, item(w, id), nullptr, x, y, std::max(width, 0),
                              std::max(height, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Places the controls of `row` side by side from the left margin at `y`.
+template <std::size_t N>
+void place_row(HDWP& positions, const Window& w, const int (&row)[N], int y) {
+  const Metrics m = metrics_of(w);
+  int x = m.margin;
+  for (const int id : row) {
+    const int wide = control_width(w, id);
+    place(positions, w, id, x, y, wide, m.row);
+    x += wide + m.gap;
+  }
 }
 
 }  // namespace
@@ -83,8 +105,8 @@ void add_controls(Window& w) {
       add_control(w, WS_EX_CLIENTEDGE, L"EDIT", kIdLimit, WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL);
   SendMessageW(limit, EM_SETLIMITTEXT, 12, 0);
   add_control(w, 0, L"STATIC", kIdLabelColumns, label);
-  add_control(w, 0, L"BUTTON", kIdHideName, WS_TABSTOP | BS_AUTOCHECKBOX);
   add_control(w, 0, L"BUTTON", kIdConvert, WS_TABSTOP | BS_PUSHBUTTON);
+  for (const int id : kThirdRow) add_control(w, 0, L"BUTTON", id, WS_TABSTOP | BS_AUTOCHECKBOX);
   add_control(w, 0, L"STATIC", kIdWidth, SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL);
   add_control(w, 0, L"STATIC", kIdLabelSent, label);
   add_control(w, WS_EX_CLIENTEDGE, L"LISTBOX", kIdSent,
@@ -112,12 +134,11 @@ void use_font(Window& w) {
 
 POINT minimum_size(const Window& w) {
   const Metrics m = metrics_of(w);
-  int second = 0;
-  for (const int id : kSecondRow) second += second_row_width(w, id) + m.gap;
-  second += second_row_width(w, kIdConvert);
+  const int second = row_width(w, kSecondRow) + control_width(w, kIdConvert);
+  const int third = row_width(w, kThirdRow);
   const int first = text_width(w, kIdLabelScript) + m.gap + m.least + m.gap + m.choose;
   const int last = text_width(w, kIdLabelLine) + m.gap + m.least + m.gap + m.say;
-  RECT frame = {0, 0, 2 * m.margin + std::max({first, second, last}),
+  RECT frame = {0, 0, 2 * m.margin + std::max({first, second, third, last}),
                 fixed_height(m) + 2 * m.row + 2 * m.row};
   AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
   return POINT{frame.right - frame.left, frame.bottom - frame.top};
@@ -136,14 +157,11 @@ void lay_out(Window& w) {
         width - script_label - m.choose - m.gap, 2 * m.row);
   place(positions, w, kIdChoose, client.right - m.margin - m.choose, y, m.choose, m.row);
   y += 2 * m.row + m.gap;
-  int x = m.margin;
-  for (const int id : kSecondRow) {
-    const int wide = second_row_width(w, id);
-    place(positions, w, id, x, y, wide, m.row);
-    x += wide + m.gap;
-  }
-  const int convert = second_row_width(w, kIdConvert);
+  place_row(positions, w, kSecondRow, y);
+  const int convert = control_width(w, kIdConvert);
   place(positions, w, kIdConvert, client.right - m.margin - convert, y, convert, m.row);
+  y += m.row + m.gap;
+  place_row(positions, w, kThirdRow, y);
   y += m.row + m.gap;
   const int free = client.bottom - fixed_height(m);
   const int drawing = std::max(free * 2 / 5, 2 * m.row);

@@ -1,5 +1,5 @@
-// The window of tallsay-window: the script's path and the two settings at
-// the top, a drawing of the line being typed as the game shows it, the lines
+// The window of tallsay-window: the script's path and the settings at the
+// top, a drawing of the line being typed as the game shows it, the lines
 // sent, the line box, and a status line that says what each step did. This
 // file holds the window's procedure and message loop; see window_win32.h for
 // the others. Everything it decides without a window is in the plain files
@@ -105,6 +105,8 @@ void press(Window& w, int id) {
       SendMessageW(control, BM_CLICK, 0, 0);
       return;
     case kIdHideName:
+    case kIdLetters:
+    case kIdTeam:
       SetFocus(control);
       SendMessageW(control, BM_CLICK, 0, 0);
       return;
@@ -141,7 +143,9 @@ void on_command(Window& w, int id, int code) {
       convert_chosen_file(w);
       break;
     case kIdHideName:
-      if (code == BN_CLICKED) read_hide_name(w);
+    case kIdLetters:
+    case kIdTeam:
+      if (code == BN_CLICKED) read_check_box(w, id);
       break;
     case kIdLimit:
       if (code == EN_CHANGE) read_limit(w);

@@ -97,7 +97,9 @@ void send_line_box(Window& w);
 void send_chosen_line(Window& w);
 void recall(Window& w, int step);
 void read_limit(Window& w);
-void read_hide_name(Window& w);
+// Takes the check box `id` (Hide my name, Letters beyond ASCII or Team
+// only) into the settings in force and the saved ones.
+void read_check_box(Window& w, int id);
 void paste_into_line_box(Window& w);
 
 // Whether the folder of `path` holds a .cfg file other than its own.

@@ -354,8 +354,8 @@ std::size_t describe_arguments(ArgumentOutcome outcome, const char* bad, char* b
       return say(buffer, size, "");
     case ArgumentOutcome::kInvalidArgument:
       return say(buffer, size,
-                 "Invalid argument specified: '%s'. The window takes --out-file=, --line-len= "
-                 "and --no-name; the others were not used.",
+                 "Invalid argument specified: '%s'. The window takes --out-file=, --line-len=, "
+                 "--no-name, --utf8 and --team; the others were not used.",
                  bad);
     case ArgumentOutcome::kPathTooLong:
       return say(buffer, size,
