@@ -565,42 +565,6 @@ TEST(ReplaceTest, NamesTakenFirstByASecondUserDoNotStopTheReplacement) {
   EXPECT_EQ(std::set<std::string>({"in.txt", "stdin", "stdout", "stderr"}), left);
 }
 
-TEST(ReplaceTest, ExtendedAttributesAndAccessListsAreKept) {
-  ScratchDir dir;
-  const std::string script = dir.file("out.cfg");
-  write_file(script, kOld);
-  chmod(script.c_str(), 0640);
-  // The access list of a file of mode 0640 that lets the second user read it
-  // too: the version, then tag, permissions and id of each entry (the owner,
-  // the second user, the group, the mask, the others).
-  const unsigned char list[] = {2,    0, 0, 0,                          //
-                                1,    0, 6, 0, 0xff, 0xff, 0xff, 0xff,  //
-                                2,    0, 4, 0, 0xfe, 0xff, 0,    0,     //
-                                4,    0, 4, 0, 0xff, 0xff, 0xff, 0xff,  //
-                                0x10, 0, 4, 0, 0xff, 0xff, 0xff, 0xff,  //
-                                0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
-  if (setxattr(script.c_str(), "user.tallsay-test", "kept", 4, 0) != 0 ||
-      setxattr(script.c_str(), "system.posix_acl_access", list, sizeof list, 0) != 0) {
-    GTEST_SKIP() << "the file system of the scratch folder keeps no extended attributes";
-  }
-  for (const bool batch : {true, false}) {
-    const ino_t old_file = inode_of(script);
-    EXPECT_EQ(0, convert(dir, batch, "!\n").status);
-    char value[256];
-    const ssize_t note = getxattr(script.c_str(), "user.tallsay-test", value, sizeof value);
-    EXPECT_EQ("kept", std::string(value, note > 0 ? static_cast<std::size_t>(note) : 0)) << batch;
-    const ssize_t kept = getxattr(script.c_str(), "system.posix_acl_access", value, sizeof value);
-    EXPECT_EQ(std::string(list, list + sizeof list),
-              std::string(value, kept > 0 ? static_cast<std::size_t>(kept) : 0))
-        << batch;
-    struct stat info;
-    stat(script.c_str(), &info);
-    EXPECT_EQ(0640u, info.st_mode & 07777) << batch;
-    EXPECT_NE(old_file, inode_of(script)) << "replaced, not written in place";
-    EXPECT_EQ(script_of("!"), read_file(script));
-  }
-}
-
 // The words of an item of scripts.cases, apart by ':'.
 std::vector<std::string> words_of(const std::string& item, char separator = ':') {
   std::vector<std::string> words;
@@ -622,6 +586,13 @@ bool make_item(const ScratchDir& dir, const std::string& item, std::vector<int>&
   const auto w = words_of(item);
   const std::string path = dir.file(w[1].c_str());
   if (w[0] == "hard") return link(dir.file(w[2].c_str()).c_str(), path.c_str()) == 0;
+  if (w[0] == "attr") {
+    std::string value;
+    for (std::size_t at = 0; at < w[3].size(); at += 2) {
+      value += static_cast<char>(std::stoi(w[3].substr(at, 2), nullptr, 16));
+    }
+    return setxattr(path.c_str(), w[2].c_str(), value.data(), value.size(), 0) == 0;
+  }
   if (w[0] == "append") {
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY);
     int flags = 0;
@@ -670,6 +641,16 @@ std::string file_now(const ScratchDir& dir, const std::string& name, const std::
       char mode[8];
       std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
       now += std::string(",") + mode;
+    } else if (part->rfind("x:", 0) == 0) {
+      const std::string attribute = part->substr(2, part->find(':', 2) - 2);
+      char value[256];
+      const ssize_t size = getxattr(path.c_str(), attribute.c_str(), value, sizeof value);
+      now += ",x:" + attribute + ":";
+      for (ssize_t i = 0; i < size; ++i) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(value[i]));
+        now += hex;
+      }
     } else if (part->find('.') != std::string::npos) {
       now += std::string(",") + names[info.st_uid == 0 ? 0 : kOther - info.st_uid + 1] + "." +
              names[info.st_gid == 0 ? 0 : kOther - info.st_gid + 1];
