@@ -124,13 +124,16 @@ export async function fakePage({viewport, context} = {}) {
   return page;
 }
 
-// A ready page (see fakePage) at `url` with `text` typed and the options set.
-export async function open(url, text, {lineLen = 0, noName = false, viewport, context} = {}) {
+// A ready page (see fakePage) at `url` with `text` typed and the options set;
+// `init`, where given, runs in the page before its own scripts.
+export async function open(url, text, {lineLen = 0, noName = false, utf8 = true, team = false, viewport, context,
+                                       init} = {}) {
   const page = await fakePage({viewport, context});
+  if (init) await page.addInitScript(init);
   await page.goto(url);
   await settled(page);
   await page.fill('#line-len', String(lineLen));
-  await page.setChecked('#no-name', noName);
+  for (const [id, on] of [['#no-name', noName], ['#utf8', utf8], ['#team', team]]) await page.setChecked(id, on);
   await page.fill('#text', text);
   await settled(page);
   return page;
