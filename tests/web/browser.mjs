@@ -149,6 +149,10 @@ export const drawings = (page, selector = '#blocks') => page.$$eval(`${selector}
       ' \u2580\u2584\u2588'[lit(x, 2 * r) + 2 * lit(x, 2 * r + 1)]).join('')).join('\n');
   }));
 
+// The values of the boxes of the ids `ids`, a checkbox's whether it is checked.
+export const boxes = (page, ids) => page.evaluate((all) => all.map((id) => document.getElementById(id))
+  .map((box) => (box.type === 'checkbox' ? box.checked : box.value)), ids);
+
 // The text of every element that `selector` finds.
 export const texts = (page, selector) => page.$$eval(selector, (all) => all.map((e) => e.textContent));
 

@@ -8,7 +8,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import test from 'node:test';
 
-import {axeFindings, browser, drawings, encode, fileUrl, open, said, serve, settled, texts} from './browser.mjs';
+import {axeFindings, boxes, browser, drawings, encode, fileUrl, open, said, serve, settled, texts} from './browser.mjs';
 import {runPreview, runTool, toolOptions} from './support.mjs';
 
 test('the worked examples: drawings, captions as typed and the tool\'s warning, letters drawn or not', async () => {
@@ -141,7 +141,7 @@ test('a converter that cannot load is said, and Download and Live file stay off'
 });
 
 test('the text and options are kept over a reload and carried by the link', async () => {
-  const page = await open(fileUrl, 'keep\u00a0me\nand me', {lineLen: 12, noName: true});
+  const page = await open(fileUrl, 'keep\u00a0me\nand me', {lineLen: 12, noName: true, utf8: false, team: true});
   await page.fill('#name', 'kept.cfg');
   await page.waitForFunction(() => document.getElementById('link').href.includes('kept.cfg'));
   const link = await page.$eval('#link', (a) => a.href);
@@ -151,9 +151,8 @@ test('the text and options are kept over a reload and carried by the link', asyn
   await elsewhere.goto(link);
   await settled(elsewhere);
   for (const shown of [page, elsewhere]) {
-    assert.deepEqual(await shown.evaluate(() => ['text', 'line-len', 'name'].map((id) =>
-      document.getElementById(id).value).concat(document.getElementById('no-name').checked)),
-                     ['keep\u00a0me\nand me', '12', 'kept.cfg', true]);
+    assert.deepEqual(await boxes(shown, ['text', 'line-len', 'name', 'no-name', 'utf8', 'team']),
+                     ['keep\u00a0me\nand me', '12', 'kept.cfg', true, false, true]);
   }
 });
 
