@@ -6,7 +6,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import {axeFindings, browser, encode, fakePage, fileUrl, news, open, said, settled, texts} from './browser.mjs';
+import {axeFindings, browser, encode, fileUrl, news, open, said, settled, texts} from './browser.mjs';
 import {runTool} from './support.mjs';
 
 test('the live file: its steps name the picked file; lines waiting are counted, drawn and kept', async () => {
@@ -82,16 +82,19 @@ test('the name in front of each drawing, the width a chat line shows, the consol
   const page = await open(fileUrl, `Hi\n${'W'.repeat(12)}`);
   const limits = await page.evaluate(async () => (await createTallsay()).limits());
   const names = () => page.$$eval('#blocks figure', (all) => all.map((f) => f.querySelector('.name')?.textContent ?? ''));
-  assert.deepEqual(await names(), ['Player: ', 'Player: ']);
-  assert.match(await page.textContent('#line-len-help'), new RegExp(`\\b${limits.columnsWithName} columns\\b`));
-  // 12 W take 71 columns: over the 69 after the name, not over the 77 without it.
-  assert.deepEqual(await texts(page, '#blocks .advice'), ['In the game: rows over 69 columns wrap on a 640-pixel screen.']);
-  await page.setChecked('#no-name', true);
-  await settled(page);
-  assert.deepEqual(await names(), ['', '']);
-  assert.match(await page.textContent('#line-len-help'), new RegExp(`\\b${limits.columnsNoName} columns\\b`));
-  assert.deepEqual(await texts(page, '#blocks .advice'), []);
-  await page.setChecked('#no-name', false);
+  // 12 W take 71 columns: over the 69 after the name and the 67 after it in
+  // parentheses, not over the 77 without it.
+  for (const [noName, team, name, columns, advice] of [
+    [false, true, '(Player): ', limits.columnsTeam, 'team rows over 67 columns'],
+    [true, true, '', limits.columnsNoName, ''],
+    [false, false, 'Player: ', limits.columnsWithName, 'rows over 69 columns']]) {
+    for (const [id, on] of [['#no-name', noName], ['#team', team]]) await page.setChecked(id, on);
+    await settled(page);
+    assert.deepEqual(await names(), [name, name]);
+    assert.match(await page.textContent('#line-len-help'), new RegExp(`\\b${columns} columns\\b`));
+    assert.deepEqual(await texts(page, '#blocks .advice'),
+                     advice ? [`In the game: ${advice} wrap on a 640-pixel screen.`] : []);
+  }
   for (const [text, advice] of [
     ['Hi', 'fits the game\'s limits'],
     ['Hello, world!\ngg wp', 'In the game: bind one banner per key.'],
@@ -145,10 +148,8 @@ test('without JavaScript, without Live file, and 360 pixels wide, the page says 
   await noScript.goto(fileUrl);
   assert.match(await noScript.innerText('main'), /needs JavaScript/);
   assert.ok(await noScript.isHidden('#loading'));
-  const phone = await fakePage({viewport: {width: 360, height: 740}});
-  await phone.addInitScript(() => { delete window.showSaveFilePicker; });
-  await phone.goto(fileUrl);
-  await settled(phone);
+  const phone = await open(fileUrl, 'gg wp', {viewport: {width: 360, height: 740},
+                                              init: () => { delete window.showSaveFilePicker; }});
   assert.ok(await phone.isVisible('#no-live'));
   assert.doesNotMatch(await phone.textContent('#no-live'), /Chrome|Edge/);
   const [box, hint] = await Promise.all(['#line-len', '#line-len-help'].map((id) =>
