@@ -268,7 +268,7 @@ await figure('Download of 1 MB', async (browser) => {
                                         page.click('#download')]);
   const took = performance.now() - start;
   const bytes = new Uint8Array(fs.readFileSync(await download.path()));
-  const tool = runTool(['--in-file={IN}', '--out-file={OUT}'], new TextEncoder().encode(big));
+  const tool = runTool(['--in-file={IN}', '--out-file={OUT}', '--utf8'], new TextEncoder().encode(big));
   const same = Buffer.from(bytes).equals(Buffer.from(tool.script));
   return {ms: took, note: `; ${bytes.length} bytes, ${same ? 'equal to' : 'NOT equal to'} ` +
                           'the tool\'s script'};
@@ -293,7 +293,7 @@ if (flags.screenshot) {
   await figure('screenshot', async (browser) => {
     const page = await newPage(browser, {width: 1000, height: 900});
     await page.fill('#line-len', '40');
-    await page.fill('#text', 'Hello, world!\ngg wp');
+    await page.fill('#text', 'Hello, world!\nCafé Привет');
     await settled(page);
     await page.screenshot({path: flags.screenshot, fullPage: true});
     return flags.screenshot;

@@ -82,6 +82,10 @@ inline std::size_t read_character_fast(std::string_view text, std::size_t at, ch
 // REQUIRES: text.size() <= kMaxTextBytes.
 void lay_out_letters(std::string_view text, Banner& banner);
 
+// Whether the 5x8 font has a glyph of `character`; lay_out_letters draws
+// every other character from U+0080 up with the font's glyph of U+FFFD.
+bool has_letter(char32_t character);
+
 // Lays `text` out as lay_out_letters does when `utf8`, else as
 // lay_out_banner does.
 inline void lay_out_banner(std::string_view text, Banner& banner, bool utf8) {

@@ -90,6 +90,11 @@ const std::uint8_t* glyph_of(char32_t character) {
 
 }  // namespace
 
+bool has_letter(char32_t character) {
+  const std::uint8_t slot = character < 0x10000 ? kLetterTable.block_of[character / 64] : 0;
+  return slot != 0 && (kLetterTable.masks[slot] >> (character % 64) & 1) != 0;
+}
+
 std::size_t read_character(std::string_view text, std::size_t at, char32_t& character) {
   const auto lead = static_cast<unsigned char>(text[at]);
   character = kReplacement;

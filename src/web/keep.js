@@ -8,16 +8,20 @@
 const kStoreKey = 'tallsay';
 const kEarlierKey = 'tallsay-earlier';
 const kLinkChars = 8192;  // longest text a link carries
-const kKeptIds = ['text', 'line-len', 'no-name', 'name', 'make', 'key'];
+const kKeptIds = ['text', 'line-len', 'no-name', 'utf8', 'team', 'name', 'make', 'key'];
+const kFlagIds = ['no-name', 'utf8', 'team'];  // the checkboxes, kept as 1 or 0
 
 // The settings of a first run, as the boxes hold them.
-const kFirstRun = {'line-len': '0', 'no-name': '0', 'name': kDefaultName, 'make': 'one', 'key': kDefaultKey};
+const kFirstRun = {'line-len': '0', 'no-name': '0', 'utf8': '1', 'team': '0', 'name': kDefaultName,
+                   'make': 'one', 'key': kDefaultKey};
 
 // Each setting in a player's words: its name and its value `v` as a link or
 // storage holds it.
 const kSettingWords = {
   'line-len': ['the width limit', (v) => visible(v.trim() || '0')],
   'no-name': ['the player name', (v) => (flagOn(v) ? 'hidden' : 'shown')],
+  'utf8': ['letters beyond ASCII', (v) => (flagOn(v) ? 'drawn' : 'left blank')],
+  'team': ['team only', (v) => (flagOn(v) ? 'on' : 'off')],
   'name': ['the script name', (v) => visible(v.trim() || kDefaultName)],
   'make': ['what to make', (v) => (v.trim() === 'chain' ? 'one banner per key press' : 'one script with every line')],
   'key': ['the key', (v) => visible(v.trim() || kDefaultKey)],
@@ -32,9 +36,11 @@ const keeping = {told: new Set(), troubles: new Map(), offer: null, linked: null
 // The text and options as they stand, by the ids of their controls; `make`
 // is 'chain' for one banner per key press, else 'one'.
 function settings() {
-  return {'text': element('text').value, 'line-len': element('line-len').value,
-          'no-name': element('no-name').checked ? '1' : '0', 'name': element('name').value,
-          'make': element('make-chain').checked ? 'chain' : 'one', 'key': element('key').value};
+  const values = {'text': element('text').value, 'line-len': element('line-len').value,
+                  'name': element('name').value, 'make': element('make-chain').checked ? 'chain' : 'one',
+                  'key': element('key').value};
+  for (const id of kFlagIds) values[id] = element(id).checked ? '1' : '0';
+  return values;
 }
 
 // Sets the text and options from `values`, as settings() gives them;
@@ -43,7 +49,9 @@ function applySettings(values) {
   for (const id of ['text', 'line-len', 'name', 'key']) {
     if (typeof values[id] === 'string') element(id).value = values[id];
   }
-  if (typeof values['no-name'] === 'string') element('no-name').checked = flagOn(values['no-name']);
+  for (const id of kFlagIds) {
+    if (typeof values[id] === 'string') element(id).checked = flagOn(values[id]);
+  }
   if (typeof values.make === 'string') {
     element(values.make.trim() === 'chain' ? 'make-chain' : 'make-one').checked = true;
   }
@@ -109,7 +117,7 @@ function describeText(values) {
 function said(id, value, set = false) {
   const [name, shown] = kSettingWords[id];
   if (id === 'make') return shown(value);
-  return `${name} ${set && id !== 'no-name' ? 'to ' : ''}${shown(value)}`;
+  return `${name} ${set && !kFlagIds.includes(id) ? 'to ' : ''}${shown(value)}`;
 }
 
 // The text and settings among `values` whose ids are in `ids`, in a

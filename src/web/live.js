@@ -145,7 +145,7 @@ function drawLive(line) {
   const [converted] = tallsay.lines(encoder.encode(line),
                                     {...options(), startsText: live.sent === 0, drawn: Infinity});
   const blocks = converted?.blocks ?? [];
-  element('live-block').replaceChildren(...blocks.map((block) => figureOf(block, options().noName)));
+  element('live-block').replaceChildren(...blocks.map((block) => figureOf(block, options())));
   return blocks;
 }
 

@@ -187,6 +187,13 @@ Module.isKeyName = function (key) {
   return named;
 };
 
+// How the character of code point `code` is drawn, with --utf8 when `utf8`:
+// 'glyph' with a glyph of its own (or as a space or control character is),
+// 'blank' as blank columns, 'replaced' with the font's glyph of U+FFFD.
+Module.drawnAs = function (code, utf8 = false) {
+  return ['glyph', 'blank', 'replaced'][Module._tallsay_drawn_as(code, utf8 ? 1 : 0)];
+};
+
 // A zip archive (Uint8Array) of `files`, [{name, bytes}], stored, each
 // dated `date` in local time; null when they do not fit a zip.
 Module.zip = function (files, date = new Date()) {

@@ -20,7 +20,7 @@ let tallsay = null;
 // gave, {ended, blocks, warned}, or null until it is converted. The first
 // `checked` lines are converted and the run ends in none of them; `blocks`
 // counts the blocks of the converted text once render has run.
-const text = {value: '', lines: [''], results: [null], checked: 0, lineLen: 0, blocks: 0};
+const text = {value: '', lines: [''], results: [null], checked: 0, lineLen: 0, utf8: true, blocks: 0};
 let sliceTimer = 0;
 
 // The width limit and the script name last taken from their boxes: a value
@@ -30,7 +30,8 @@ const taken = {lineLen: 0, name: kDefaultName, nameRefused: false};
 
 // The options as set on the page.
 function options() {
-  return {lineLen: taken.lineLen, noName: element('no-name').checked};
+  return {lineLen: taken.lineLen, noName: element('no-name').checked, utf8: element('utf8').checked,
+          team: element('team').checked};
 }
 
 // The script's name: the name box's, checked, or its last good name.
@@ -82,15 +83,16 @@ function showChildren(parent, nodes) {
 }
 
 // The chat line of `block` as the game shows it: the player's name unless
-// `noName`, then the drawing, hidden from screen readers.
-function chatOf(block, noName) {
+// `noName`, in parentheses for the `team`, then the drawing, hidden from
+// screen readers.
+function chatOf(block, {noName, team}) {
   const chat = document.createElement('div');
   chat.className = 'chat';
   chat.setAttribute('aria-hidden', 'true');
   if (!noName) {
     const name = document.createElement('span');
     name.className = 'name';
-    name.textContent = `${tallsay.playerName()}: `;
+    name.textContent = team ? `(${tallsay.playerName()}): ` : `${tallsay.playerName()}: `;
     chat.append(name);
   }
   if (block.width > 0) {
@@ -112,22 +114,28 @@ function chatOf(block, noName) {
 }
 
 // A figure of `block` ({width, text, warning, piece, columns, script}) drawn
-// with `noName`: its chat line, under it a caption that holds the text as
-// typed, its width, the characters that have no glyph and which piece of a
-// long line it is; then the tool's warning and what the game's console does
-// with the block's script, when it passes one of its limits.
-function figureOf(block, noName) {
+// with the options `drawn`: its chat line, under it a caption that holds the
+// text as typed, its width, the characters that have no glyph, left blank or
+// drawn as the font's U+FFFD, and which piece of a long line it is; then the
+// tool's warning and what the game's console does with the block's script,
+// when it passes one of its limits.
+function figureOf(block, drawn) {
   const figure = document.createElement('figure');
   figure.className = 'block';
-  if (block.width > 0 || !noName) figure.append(chatOf(block, noName));
+  if (block.width > 0 || !drawn.noName) figure.append(chatOf(block, drawn));
   const said = decoder.decode(block.text);
-  const missing = [...new Set(said.match(/[^\x00-\x7e]/gu) ?? [])];
+  const missing = {blank: [], replaced: []};
+  for (const c of new Set(said.match(/[^\x00-\x7e]/gu))) {
+    missing[tallsay.drawnAs(c.codePointAt(0), drawn.utf8)]?.push(c);
+  }
   const caption = document.createElement('figcaption');
   const words = document.createElement('span');
   words.className = 'said';
   words.textContent = visible(said);
   caption.append(words, ` · ${counted(block.width, 'column')}`);
-  if (missing.length > 0) caption.append(` · no glyph, left blank: ${visible(missing.join(' '))}`);
+  for (const [kind, shown] of [['blank', 'no glyph, left blank'], ['replaced', 'not in the font, drawn as \ufffd']]) {
+    if (missing[kind].length > 0) caption.append(` · ${shown}: ${visible(missing[kind].join(' '))}`);
+  }
   if (block.piece) {
     caption.append(` · piece ${block.piece.number} of ${block.piece.of}: a line over ` +
                    `${counted(tallsay.textBytes(), 'byte')} is cut into pieces, a banner each`);
@@ -249,7 +257,7 @@ function drawAroundCaret(converted, blocks) {
     while (to < last && !shownFigures.has(key(to))) ++to;
     convertLines(i, to, kShownBlocks).forEach((line, j) => {
       made.set(i + j, line.blocks.filter((block) => block.columns)
-        .map((block) => figureOf(block, options().noName)));
+        .map((block) => figureOf(block, options())));
     });
     i = to - 1;
   }
@@ -340,10 +348,11 @@ function refresh() {
   document.body.dataset.busy = 'true';
   setTimeout(() => {
     refreshQueued = false;
-    if (options().lineLen !== text.lineLen) {
-      text.lineLen = options().lineLen;
+    // The widths, and so the warnings, change with the limit and the letters drawn.
+    const {lineLen, utf8} = options();
+    if (lineLen !== text.lineLen || utf8 !== text.utf8) {
+      Object.assign(text, {lineLen, utf8, checked: 0});
       text.results.fill(null);
-      text.checked = 0;
     }
     const value = element('text').value;
     if (value !== text.value) takeText(value);
@@ -363,8 +372,10 @@ function takeWidthLimit() {
 // Hints, beside the width box, the columns a chat line of the game shows.
 function showWidthHint() {
   const limits = tallsay.limits();
-  const columns = options().noName ? `${limits.columnsNoName} columns with the name hidden`
-                                   : `${limits.columnsWithName} columns after the name`;
+  const {noName, team} = options();
+  const columns = noName ? `${limits.columnsNoName} columns with the name hidden`
+    : team ? `${limits.columnsTeam} columns after the name in parentheses`
+    : `${limits.columnsWithName} columns after the name`;
   showNote('line-len-help', `columns; 0 never warns. The game's chat line shows ${columns}.`);
 }
 
@@ -455,7 +466,7 @@ function takeAll() {
 // Starts the page on the loaded converter `module`.
 function start(module) {
   tallsay = module;
-  for (const id of ['text', 'line-len', 'no-name', 'name', 'make-one', 'make-chain', 'key']) {
+  for (const id of ['text', 'line-len', 'no-name', 'utf8', 'team', 'name', 'make-one', 'make-chain', 'key']) {
     element(id).addEventListener('input', takeAll);
   }
   for (const event of ['keyup', 'mouseup']) element('text').addEventListener(event, refresh);

@@ -297,6 +297,16 @@ void tallsay_chain(const char* text, std::size_t size, const char* first, const 
   std::free(scripts);
 }
 
+// How the character `code` is drawn, with --utf8 when `utf8` is not 0: 0
+// with a glyph of its own, or as a space or control character is drawn; 1
+// as blank columns (DEL, whose glyph is empty, and without --utf8 every
+// character beyond ASCII, each of whose bytes leaves a blank column); 2
+// with the font's glyph of U+FFFD, as a character the font lacks is drawn.
+int tallsay_drawn_as(std::uint32_t code, int utf8) {
+  if (code == 0x7F || (code >= 0x80 && utf8 == 0)) return 1;
+  return code < 0x80 || tallsay::has_letter(code) ? 0 : 2;
+}
+
 // Whether the NUL-terminated `key` names a key the console binds: 1 or 0.
 int tallsay_is_key_name(const char* key) {
   return tallsay::is_key_name(key) ? 1 : 0;

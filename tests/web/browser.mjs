@@ -124,13 +124,16 @@ export async function fakePage({viewport, context} = {}) {
   return page;
 }
 
-// A ready page (see fakePage) at `url` with `text` typed and the options set.
-export async function open(url, text, {lineLen = 0, noName = false, viewport, context} = {}) {
+// A ready page (see fakePage) at `url` with `text` typed and the options set;
+// `init`, where given, runs in the page before its own scripts.
+export async function open(url, text, {lineLen = 0, noName = false, utf8 = true, team = false, viewport, context,
+                                       init} = {}) {
   const page = await fakePage({viewport, context});
+  if (init) await page.addInitScript(init);
   await page.goto(url);
   await settled(page);
   await page.fill('#line-len', String(lineLen));
-  await page.setChecked('#no-name', noName);
+  for (const [id, on] of [['#no-name', noName], ['#utf8', utf8], ['#team', team]]) await page.setChecked(id, on);
   await page.fill('#text', text);
   await settled(page);
   return page;
@@ -145,6 +148,10 @@ export const drawings = (page, selector = '#blocks') => page.$$eval(`${selector}
     return [0, 1, 2, 3].map((r) => Array.from({length: width}, (_, x) =>
       ' \u2580\u2584\u2588'[lit(x, 2 * r) + 2 * lit(x, 2 * r + 1)]).join('')).join('\n');
   }));
+
+// The values of the boxes of the ids `ids`, a checkbox's whether it is checked.
+export const boxes = (page, ids) => page.evaluate((all) => all.map((id) => document.getElementById(id))
+  .map((box) => (box.type === 'checkbox' ? box.checked : box.value)), ids);
 
 // The text of every element that `selector` finds.
 export const texts = (page, selector) => page.$$eval(selector, (all) => all.map((e) => e.textContent));

@@ -11,27 +11,23 @@ import path from 'node:path';
 import test from 'node:test';
 import {pathToFileURL} from 'node:url';
 
-import {axeFindings, browser, encode, fakePage, fileUrl, news, pageDir, settled, texts} from './browser.mjs';
+import {axeFindings, browser, encode, fakePage, fileUrl, news, open, pageDir, settled, texts} from './browser.mjs';
 
 const tallsay = await (await import(pathToFileURL(path.join(pageDir, 'tallsay.mjs')))).default();
 const latin1 = (bytes) => Buffer.from(bytes).toString('latin1');
 const twelve = Array.from({length: 12}, (_, i) => `round ${i + 1}, well played`);
 
-// A ready page with `lines` in the box and one banner per key press chosen,
-// the script name `name` and the key `key`; `noFolder` takes the folder
-// picker away, as in browsers that have none.
-async function chainPage(lines, {name = 'chat.cfg', key = 'F5', lineLen = 0, noName = false,
-                                noFolder = false, context, viewport} = {}) {
-  const page = await fakePage({context: context ?? await browser.newContext({acceptDownloads: true, viewport})});
-  if (noFolder) await page.addInitScript(() => { delete window.showDirectoryPicker; });
-  await page.goto(fileUrl);
-  await settled(page);
+// A ready page with `lines` in the box, the `options` of open() and one
+// banner per key press chosen, the script name `name` and the key `key`;
+// `noFolder` takes the folder picker away, as in browsers that have none.
+async function chainPage(lines, {name = 'chat.cfg', key = 'F5', noFolder = false, context, viewport,
+                                ...options} = {}) {
+  const page = await open(fileUrl, lines.join('\n'), {...options, init: noFolder && (() => {
+    delete window.showDirectoryPicker;
+  }), context: context ?? await browser.newContext({acceptDownloads: true, viewport})});
   await page.check('#make-chain');
-  await page.fill('#line-len', String(lineLen));
-  await page.setChecked('#no-name', noName);
   await page.fill('#name', name);
   await page.fill('#key', key);
-  await page.fill('#text', lines.join('\n'));
   await settled(page);
   return page;
 }
@@ -59,9 +55,9 @@ const lastLine = (bytes) => latin1(bytes).split('\r\n').at(-2);
 
 test('chains of 1, 2 and 12 lines are written into the folder picked, byte for byte the module\'s', async () => {
   const cases = [
-    {lines: ['gg wp'], key: 'F5', done: 'Wrote 1 script into cfg: chat.cfg.',
+    {lines: ['gg wp é'], key: 'F5', options: {utf8: false}, done: 'Wrote 1 script into cfg: chat.cfg.',
      press: 'Each press of F5 then says the line, at most once every 4 seconds.'},
-    {lines: ['gg wp', 'nice shot'], key: 'mouse4', lineLen: 20, noName: true,
+    {lines: ['gg wp', 'Привет, ça va'], key: 'mouse4', options: {lineLen: 20, noName: true, team: true},
      done: 'Wrote 2 scripts into cfg: chat.cfg and chat-2.cfg.',
      press: 'Each press of mouse4 then says the next line, and after chat-2.cfg the first again; at ' +
             'most one every 4 seconds, or the game mutes you.'},
@@ -74,12 +70,12 @@ test('chains of 1, 2 and 12 lines are written into the folder picked, byte for b
                                   'columns wrap on a 640-pixel screen.'),
             '7 more lines of the chain pass one too.']},
   ];
-  for (const {lines, key, lineLen = 0, noName = false, done, press, over = []} of cases) {
+  for (const {lines, key, options = {}, done, press, over = []} of cases) {
     const context = await browser.newContext();
     await context.grantPermissions(['clipboard-read', 'clipboard-write']);
-    const page = await chainPage(lines, {key, lineLen, noName, context});
+    const page = await chainPage(lines, {key, context, ...options});
     await writeChain(page);
-    const chain = tallsay.chain(encode(lines.join('\n')), {first: 'chat.cfg', key, lineLen, noName});
+    const chain = tallsay.chain(encode(lines.join('\n')), {first: 'chat.cfg', key, utf8: true, ...options});
     const shown = await folder(page);
     assert.deepEqual(shown.options, {id: 'tallsay-chain', mode: 'readwrite'});
     assert.deepEqual(Object.keys(shown.files), chain.scripts.map((script) => script.name), key);

@@ -5,7 +5,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import {axeFindings, browser, fakePage, fileUrl, news, open, settled} from './browser.mjs';
+import {axeFindings, boxes, browser, fakePage, fileUrl, news, open, settled} from './browser.mjs';
 
 // The game steps and the name box's state, as shown.
 const steps = (page) => page.evaluate(() => {
@@ -87,12 +87,12 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await settled(theirs);
   assert.equal(await theirs.inputValue('#text'), 'their text, edited');
 
-  const values = (page) => page.evaluate(() => ['text', 'line-len', 'no-name', 'name', 'key'].map((id) =>
-    (id === 'no-name' ? document.getElementById(id).checked : document.getElementById(id).value)));
+  const values = (page) => boxes(page, ['text', 'line-len', 'no-name', 'utf8', 'team', 'name', 'key']);
   await mine.waitForTimeout(400);
   const opened = await fakePage({context});
   await follow(opened, link);
-  assert.deepEqual(await values(opened), ['my own words\nsecond', '20', false, 'mine.cfg', 'F5']);
+  const own = ['my own words\nsecond', '20', false, true, false, 'mine.cfg', 'F5'];
+  assert.deepEqual(await values(opened), own);
   assert.match(await opened.textContent('#offer'), /their text/);
   // The question, a refused name and a refused width, for axe-core.
   await opened.fill('#name', 'my chat.cfg');
@@ -102,7 +102,7 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await opened.fill('#line-len', '20');
   await opened.click('#offer-take');
   await settled(opened);
-  assert.deepEqual(await values(opened), ['their text', '40', true, 'chat.cfg', 'F5']);
+  assert.deepEqual(await values(opened), ['their text', '40', true, true, false, 'chat.cfg', 'F5']);
   assert.ok(await opened.isHidden('#offer'));
   // The player's own text stays reachable, over a reload too.
   await opened.waitForTimeout(400);
@@ -110,23 +110,24 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
   await settled(opened);
   await opened.click('#earlier');
   await settled(opened);
-  const own = ['my own words\nsecond', '20', false, 'mine.cfg', 'F5'];
   assert.deepEqual(await values(opened), own);
 
   // A link of settings the player left as they were sets them and says so;
   // no-name=0 is off.
-  await follow(opened, `${fileUrl}#no-name=0&key=F7`);
-  assert.equal(await opened.textContent('#link-note'), 'The link set the player name shown, the key to F7.');
-  own[4] = 'F7';
+  await follow(opened, `${fileUrl}#no-name=0&key=F7&utf8=0`);
+  assert.equal(await opened.textContent('#link-note'),
+               'The link set the player name shown, letters beyond ASCII left blank, the key to F7.');
+  Object.assign(own, {3: false, 6: 'F7'});
   // One that would change what the player set asks first; a second link
   // drops the first's question, and the earlier settings come back.
   await follow(opened, `${fileUrl}#name=config.cfg&key=w`);
   assert.match(await opened.textContent('#offer'), /the script name from mine\.cfg to config\.cfg, the key from F7 to w\./);
-  await follow(opened, `${fileUrl}#line-len=12&no-name=1`);
-  assert.match(await opened.textContent('#offer'), /the width limit from 20 to 12\. It also sets the player name hidden\./);
+  await follow(opened, `${fileUrl}#line-len=12&no-name=1&utf8=1&team=1`);
+  assert.match(await opened.textContent('#offer'), new RegExp('the width limit from 20 to 12, letters beyond ASCII ' +
+    'from left blank to drawn\\. It also sets the player name hidden, team only on\\.'));
   assert.deepEqual(await values(opened), own);
   await opened.click('#offer-take');
-  assert.deepEqual(await values(opened), [own[0], '12', true, 'mine.cfg', 'F7']);
+  assert.deepEqual(await values(opened), [own[0], '12', true, true, true, 'mine.cfg', 'F7']);
   await opened.click('#earlier');
   assert.deepEqual(await values(opened), own);
   // Declining keeps everything as it was.
@@ -142,6 +143,8 @@ test('a link is read once, asks before it replaces the player\'s own text, and s
     await follow(fresh, `${fileUrl}#${fragment}`);
     assert.equal(await fresh.textContent('#link-note'), note);
   }
+  // A first run draws letters beyond ASCII, to everyone, with the name.
+  assert.deepEqual(await boxes(fresh, ['no-name', 'utf8', 'team']), [false, true, false]);
 });
 
 test('storage that is blocked or full, and a text too long for a link, are said once each', async () => {

@@ -12,7 +12,7 @@ import path from 'node:path';
 import test from 'node:test';
 
 import createTallsay from '../../build/web/tallsay.mjs';
-import {runPreview, runTool} from './support.mjs';
+import {runPreview, runTool, toolOptions} from './support.mjs';
 
 const tallsay = await createTallsay();
 const bytes = (text) => new Uint8Array(Buffer.from(text, 'latin1'));
@@ -49,10 +49,6 @@ const inputs = [
 ];
 const optionSets = [{lineLen: 0}, {lineLen: 5, noName: true}, {lineLen: 40, utf8: true},
                     {lineLen: 3, noName: true, utf8: true, team: true}];
-
-// The tool's options for `options`.
-const toolOptions = ({lineLen, noName, utf8, team}) => [`--line-len=${lineLen}`,
-  ...[[noName, '--no-name'], [utf8, '--utf8'], [team, '--team']].filter(([on]) => on).map(([, o]) => o)];
 
 // The tool's batch run over `text` with `options`.
 const batchRun = (text, options) =>

@@ -6,7 +6,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import {axeFindings, browser, encode, fakePage, fileUrl, news, open, said, settled, texts} from './browser.mjs';
+import {axeFindings, browser, encode, fileUrl, news, open, said, settled, texts} from './browser.mjs';
 import {runTool} from './support.mjs';
 
 test('the live file: its steps name the picked file; lines waiting are counted, drawn and kept', async () => {
@@ -82,16 +82,19 @@ test('the name in front of each drawing, the width a chat line shows, the consol
   const page = await open(fileUrl, `Hi\n${'W'.repeat(12)}`);
   const limits = await page.evaluate(async () => (await createTallsay()).limits());
   const names = () => page.$$eval('#blocks figure', (all) => all.map((f) => f.querySelector('.name')?.textContent ?? ''));
-  assert.deepEqual(await names(), ['Player: ', 'Player: ']);
-  assert.match(await page.textContent('#line-len-help'), new RegExp(`\\b${limits.columnsWithName} columns\\b`));
-  // 12 W take 71 columns: over the 69 after the name, not over the 77 without it.
-  assert.deepEqual(await texts(page, '#blocks .advice'), ['In the game: rows over 69 columns wrap on a 640-pixel screen.']);
-  await page.setChecked('#no-name', true);
-  await settled(page);
-  assert.deepEqual(await names(), ['', '']);
-  assert.match(await page.textContent('#line-len-help'), new RegExp(`\\b${limits.columnsNoName} columns\\b`));
-  assert.deepEqual(await texts(page, '#blocks .advice'), []);
-  await page.setChecked('#no-name', false);
+  // 12 W take 71 columns: over the 69 after the name and the 67 after it in
+  // parentheses, not over the 77 without it.
+  for (const [noName, team, name, columns, advice] of [
+    [false, true, '(Player): ', limits.columnsTeam, 'team rows over 67 columns'],
+    [true, true, '', limits.columnsNoName, ''],
+    [false, false, 'Player: ', limits.columnsWithName, 'rows over 69 columns']]) {
+    for (const [id, on] of [['#no-name', noName], ['#team', team]]) await page.setChecked(id, on);
+    await settled(page);
+    assert.deepEqual(await names(), [name, name]);
+    assert.match(await page.textContent('#line-len-help'), new RegExp(`\\b${columns} columns\\b`));
+    assert.deepEqual(await texts(page, '#blocks .advice'),
+                     advice ? [`In the game: ${advice} wrap on a 640-pixel screen.`] : []);
+  }
   for (const [text, advice] of [
     ['Hi', 'fits the game\'s limits'],
     ['Hello, world!\ngg wp', 'In the game: bind one banner per key.'],
@@ -125,16 +128,24 @@ async function paste(page, value) {
 
 test('a paste over 1 MB says the page is converting, until it is done, within 100 ms of a bare box', async () => {
   const viewport = {width: 1280, height: 800};
-  const page = await open(fileUrl, '', {viewport});
   // The observer seldom sees a task in which no script of the page runs:
   // the bare box has a listener that does nothing, as the page's runs in the paste's task.
   const bare = await (await browser.newContext({viewport})).newPage();
   await bare.setContent('<textarea id="text" oninput=";" style="display: block; width: 100%; font: 15px/1.3 monospace">' +
                         '</textarea>');
   const big = 'well played, see you next round!\n'.repeat(40000);
-  // Nothing may wait for the page meanwhile: a wait runs script in its frames.
-  const longest = await paste(page, big);
-  assert.ok(longest <= await paste(bare, big) + 100, `the longest task took ${longest} ms`);
+  const allowed = await paste(bare, big) + 100;
+  // A busy machine can stretch one task of either; a page that lays out
+  // what it draws in the paste's task is over the mark every time, so each
+  // of up to three fresh pages gets its try. Nothing may wait for the page
+  // meanwhile: a wait runs script in its frames.
+  let page;
+  let longest = Infinity;
+  for (let tries = 0; tries < 3 && longest > allowed; ++tries) {
+    page = await open(fileUrl, '', {viewport});
+    longest = Math.min(longest, await paste(page, big));
+  }
+  assert.ok(longest <= allowed, `the longest task took ${longest} ms`);
   await settled(page);
   assert.ok(await page.isHidden('#busy-note'));
   assert.ok((await news(page)).some((line) => /Converting a text of 1\.3 million characters/.test(line)));
@@ -145,10 +156,8 @@ test('without JavaScript, without Live file, and 360 pixels wide, the page says 
   await noScript.goto(fileUrl);
   assert.match(await noScript.innerText('main'), /needs JavaScript/);
   assert.ok(await noScript.isHidden('#loading'));
-  const phone = await fakePage({viewport: {width: 360, height: 740}});
-  await phone.addInitScript(() => { delete window.showSaveFilePicker; });
-  await phone.goto(fileUrl);
-  await settled(phone);
+  const phone = await open(fileUrl, 'gg wp', {viewport: {width: 360, height: 740},
+                                              init: () => { delete window.showSaveFilePicker; }});
   assert.ok(await phone.isVisible('#no-live'));
   assert.doesNotMatch(await phone.textContent('#no-live'), /Chrome|Edge/);
   const [box, hint] = await Promise.all(['#line-len', '#line-len-help'].map((id) =>

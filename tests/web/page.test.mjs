@@ -1,42 +1,52 @@
 // The page in headless Chromium, opened from file:// and from a local web
 // server: the drawings, captions and warnings of the worked examples, the
-// download against the tool's script, long texts, the live file with slow
-// and refusing writes, a converter that cannot load, the text kept over a
-// reload and in a link, and what a phone and a screen reader get.
+// download against the tool's script, letters beyond ASCII and team chat
+// among its options, long texts, the live file with slow and refusing
+// writes, a converter that cannot load, the text kept over a reload and in a
+// link, and what a phone and a screen reader get.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import test from 'node:test';
 
-import {axeFindings, browser, drawings, encode, fileUrl, open, said, serve, settled, texts} from './browser.mjs';
-import {runPreview, runTool} from './support.mjs';
+import {axeFindings, boxes, browser, drawings, encode, fileUrl, open, said, serve, settled, texts} from './browser.mjs';
+import {runPreview, runTool, toolOptions} from './support.mjs';
 
-test('the worked examples: drawings, captions as typed and the tool\'s warning', async () => {
-  const text = 'Hi\nA b\ngg\twp é☺';
-  const page = await open(fileUrl, text, {lineLen: 10});
-  assert.deepEqual((await drawings(page)).slice(0, 2), [
-    '█   █  ▀ \n█▄▄▄█ ▀█ \n█   █  █ \n▀   ▀ ▀▀▀',
-    '▄▀▀▀▄    █    \n█   █    █▄▀▀▄\n█▀▀▀█    █   █\n▀   ▀    ▀▀▀▀ ']);
-  const captions = await texts(page, '#blocks figcaption');
-  assert.deepEqual(captions.slice(0, 2), ['Hi · 9 columns', 'A b · 14 columns']);
-  assert.match(captions[2], /^gg→wp é☺ · \d+ columns · no glyph, left blank: é ☺$/);
-  const cli = runTool(['--in-file={IN}', '--out-file={OUT}', '--line-len=10'], encode(text));
-  assert.equal((await texts(page, '#blocks .warning')).join('\n') + '\n', cli.stderr);
-  assert.equal(await page.textContent('#warn-note'), '2 lines wider than the limit of 10 columns.');
+test('the worked examples: drawings, captions as typed and the tool\'s warning, letters drawn or not', async () => {
+  // жж is 7 columns wide as four bytes with no glyph, 11 as two letters.
+  const text = 'Hi\nA b\ngg\twp é☺中\x7f\nжж';
+  const page = await open(fileUrl, text, {lineLen: 10, utf8: false});
+  for (const [utf8, missing, wider] of [[false, 'no glyph, left blank: é ☺ 中 ␡', 2],
+                                        [true, 'no glyph, left blank: ␡ · not in the font, drawn as \ufffd: 中', 3]]) {
+    await page.setChecked('#utf8', utf8);
+    await settled(page);
+    assert.deepEqual((await drawings(page)).slice(0, 2), [
+      '█   █  ▀ \n█▄▄▄█ ▀█ \n█   █  █ \n▀   ▀ ▀▀▀',
+      '▄▀▀▀▄    █    \n█   █    █▄▀▀▄\n█▀▀▀█    █   █\n▀   ▀    ▀▀▀▀ ']);
+    const captions = await texts(page, '#blocks figcaption');
+    assert.deepEqual(captions.slice(0, 2), ['Hi · 9 columns', 'A b · 14 columns']);
+    assert.equal(captions[2].replace(/\d+ columns/, 'N columns'), `gg→wp é☺中␡ · N columns · ${missing}`);
+    const cli = runTool(['--in-file={IN}', '--out-file={OUT}', ...toolOptions({lineLen: 10, utf8})], encode(text));
+    assert.equal((await texts(page, '#blocks .warning')).join('\n') + '\n', cli.stderr);
+    assert.equal(await page.textContent('#warn-note'), `${wider} lines wider than the limit of 10 columns.`);
+  }
   // The chat lines, the name and the drawing, are for the eye; the captions say them.
   assert.deepEqual(await page.$$eval('#blocks canvas', (all) => all.map((c) => c.closest('.chat').ariaHidden)),
-                   ['true', 'true', 'true']);
+                   ['true', 'true', 'true', 'true']);
 });
 
-test('the download is the batch run\'s script; what is not converted is said', async () => {
-  const text = 'Hello, world!\ngg wp\tx é☺\n\nnot converted\nnor this\n';
-  const page = await open(fileUrl, text, {lineLen: 20, noName: true});
-  await page.fill('#name', 'hello.cfg');
+test('the download is the batch run\'s script, with letters or without, to the team or all', async () => {
+  const text = 'Hello, world!\ngg wp\tx Café Привет ☺中\n\nnot converted\nnor this\n';
+  let page;
+  for (const options of [{lineLen: 20, noName: true, utf8: false}, {lineLen: 20, team: true}]) {
+    page = await open(fileUrl, text, options);
+    await page.fill('#name', 'hello.cfg');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+    assert.equal(download.suggestedFilename(), 'hello.cfg');
+    const cli = runTool(['--in-file={IN}', '--out-file={OUT}', ...toolOptions({utf8: true, ...options})], encode(text));
+    assert.deepEqual(new Uint8Array(fs.readFileSync(await download.path())), cli.script, JSON.stringify(options));
+  }
   assert.equal(await page.textContent('#stop-note'),
                'the first empty line ends the text: 2 lines below it are not converted');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
-  assert.equal(download.suggestedFilename(), 'hello.cfg');
-  const cli = runTool(['--in-file={IN}', '--out-file={OUT}', '--line-len=20', '--no-name'], encode(text));
-  assert.deepEqual(new Uint8Array(fs.readFileSync(await download.path())), cli.script);
   assert.equal(await page.textContent('#bind-line'), 'bind "F5" "exec hello.cfg"');
   // A line that gets a line end after it is read anew: an end mark then
   // ends the text there.
@@ -68,24 +78,24 @@ test('a long text: 20 lines drawn around the caret, the others counted', async (
 });
 
 test('the live file: every line entered is written whole, in order, while writes are slow', async () => {
-  const page = await open(fileUrl, '');
+  const page = await open(fileUrl, '', {team: true});
   await page.evaluate(() => { window.fake.delay = 300; });
   await page.click('#live-file');
   await page.type('#live-line', 'nice shot', {delay: 60});
   await page.press('#live-line', 'Enter');
   assert.equal(await page.inputValue('#live-line'), '');
-  await page.type('#live-line', 'thanks', {delay: 60});
+  await page.type('#live-line', 'Café Привет', {delay: 60});
   // Enter while an input method composes is part of the composing.
   await page.$eval('#live-line', (box) => box.dispatchEvent(
     new KeyboardEvent('keydown', {key: 'Enter', isComposing: true, bubbles: true})));
-  assert.equal(await page.inputValue('#live-line'), 'thanks');
+  assert.equal(await page.inputValue('#live-line'), 'Café Привет');
   await page.press('#live-line', 'Enter');
   await page.waitForFunction(() => window.fake.written.length === 2);
   const written = await page.evaluate(() => window.fake.written);
-  const interactive = (line) => runTool(['--out-file={OUT}'], encode(`${line}\n`)).script;
+  const interactive = (line) => runTool(['--out-file={OUT}', '--utf8', '--team'], encode(`${line}\n`)).script;
   assert.deepEqual(written.map((bytes) => Uint8Array.from(bytes)),
-                   [interactive('nice shot'), interactive('thanks')]);
-  await said(page, 'chat.cfg now says: thanks');
+                   [interactive('nice shot'), interactive('Café Привет')]);
+  await said(page, 'chat.cfg now says: Café Привет');
   // The live line's own drawing is the tool's preview of what was written.
   assert.deepEqual((await drawings(page, '#live-block')).map((rows) => `${rows}\n\n`),
                    [runPreview(Uint8Array.from(written[1]))]);
@@ -131,7 +141,7 @@ test('a converter that cannot load is said, and Download and Live file stay off'
 });
 
 test('the text and options are kept over a reload and carried by the link', async () => {
-  const page = await open(fileUrl, 'keep\u00a0me\nand me', {lineLen: 12, noName: true});
+  const page = await open(fileUrl, 'keep\u00a0me\nand me', {lineLen: 12, noName: true, utf8: false, team: true});
   await page.fill('#name', 'kept.cfg');
   await page.waitForFunction(() => document.getElementById('link').href.includes('kept.cfg'));
   const link = await page.$eval('#link', (a) => a.href);
@@ -141,9 +151,8 @@ test('the text and options are kept over a reload and carried by the link', asyn
   await elsewhere.goto(link);
   await settled(elsewhere);
   for (const shown of [page, elsewhere]) {
-    assert.deepEqual(await shown.evaluate(() => ['text', 'line-len', 'name'].map((id) =>
-      document.getElementById(id).value).concat(document.getElementById('no-name').checked)),
-                     ['keep\u00a0me\nand me', '12', 'kept.cfg', true]);
+    assert.deepEqual(await boxes(shown, ['text', 'line-len', 'name', 'no-name', 'utf8', 'team']),
+                     ['keep\u00a0me\nand me', '12', 'kept.cfg', true, false, true]);
   }
 });
 

@@ -22,6 +22,10 @@ export function runTool(args, input = new Uint8Array()) {
   return {status: run.status, stderr: run.stderr.toString(), script};
 }
 
+// The tool's options for the page's `options` ({lineLen, noName, utf8, team}).
+export const toolOptions = ({lineLen = 0, noName, utf8, team}) => [`--line-len=${lineLen}`,
+  ...[[noName, '--no-name'], [utf8, '--utf8'], [team, '--team']].filter(([on]) => on).map(([, o]) => o)];
+
 // What tallsay-preview, built beside the tool, shows of `script`.
 export function runPreview(script) {
   const preview = toolPath.replace(/tallsay$/, 'tallsay-preview');
