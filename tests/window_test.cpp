@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "console_model.h"
@@ -53,21 +54,8 @@ std::string expand(std::string text, const ScratchDir& dir) {
   return text;
 }
 
-// The settings of a table's row: `boxes` names the check boxes ticked (n
-// Hide my name, u Letters beyond ASCII, t Team only), the others are not.
-WindowSettings settings_with(const std::string& path, std::int32_t line_len,
-                             const std::string& boxes, const std::string& folder = "") {
-  WindowSettings settings = default_settings();
-  std::snprintf(settings.script_path, sizeof settings.script_path, "%s", path.c_str());
-  settings.max_line_len = line_len;
-  settings.hide_name = boxes.find('n') != std::string::npos;
-  settings.utf8 = boxes.find('u') != std::string::npos;
-  settings.team = boxes.find('t') != std::string::npos;
-  std::snprintf(settings.last_folder, sizeof settings.last_folder, "%s", folder.c_str());
-  return settings;
-}
-
-// The check boxes ticked in `settings`, as settings_with names them.
+// The check boxes ticked in `settings`: n Hide my name, u Letters beyond
+// ASCII, t Team only.
 std::string ticked(const WindowSettings& s) {
   return std::string(s.hide_name ? "n" : "") + (s.utf8 ? "u" : "") + (s.team ? "t" : "");
 }
@@ -78,12 +66,20 @@ std::string shown(const WindowSettings& s) {
          s.last_folder + '|' + (s.convert_chain ? "chain" : "script") + '|' + s.chain_key;
 }
 
-// The settings that the six fields of `in` from `at` on give, as shown writes them.
-WindowSettings settings_of(const Fields& in, std::size_t at) {
-  WindowSettings settings = settings_with(in[at], std::stoi(in[at + 1]), in[at + 2], in[at + 3]);
-  settings.convert_chain = in[at + 4] == "chain";
-  std::snprintf(settings.chain_key, sizeof settings.chain_key, "%s", in[at + 5].c_str());
-  return settings;
+// The settings that the fields of `in` from `at` on give, as shown writes
+// them; those left out are empty, 0, unticked, a chain and F5.
+WindowSettings settings_of(const Fields& in, std::size_t at = 0) {
+  const auto field = [&](std::size_t i) { return at + i < in.size() ? in[at + i] : ""; };
+  WindowSettings s = default_settings();
+  std::snprintf(s.script_path, sizeof s.script_path, "%s", field(0).c_str());
+  s.max_line_len = std::atoi(field(1).c_str());
+  s.hide_name = field(2).find('n') != std::string::npos;
+  s.utf8 = field(2).find('u') != std::string::npos;
+  s.team = field(2).find('t') != std::string::npos;
+  std::snprintf(s.last_folder, sizeof s.last_folder, "%s", field(3).c_str());
+  s.convert_chain = field(4) != "script";
+  if (!field(5).empty()) std::snprintf(s.chain_key, sizeof s.chain_key, "%s", field(5).c_str());
+  return s;
 }
 
 // The script and the warnings of tallsay's run with the options of
@@ -172,11 +168,6 @@ std::vector<std::string> text_blocks(std::string text, TextLook& look) {
   return blocks;
 }
 
-std::string counted(const TextLook& look) {
-  return std::to_string(look.lines) + " lines, " + std::to_string(look.banners) + " banners, " +
-         std::to_string(look.cut_lines) + " cut";
-}
-
 // What a row does: Enter on the line `text` (without a text's path), or
 // converting the text at `text_path` into one script (without a key) or
 // into a chain; returns the outcome and the status.
@@ -229,7 +220,8 @@ std::vector<std::string> expect_chain(const std::string& text_path, const std::s
   TextLook blocks_look;
   const auto blocks = text_blocks(read_file(std::filesystem::u8path(text_path)), blocks_look);
   if (look.outcome == ConvertOutcome::kConverted) {
-    EXPECT_EQ(counted(blocks_look), counted(look));
+    EXPECT_EQ(std::tie(blocks_look.lines, blocks_look.banners, blocks_look.cut_lines),
+              std::tie(look.lines, look.banners, look.cut_lines));
   }
   const std::string first = file_name_of(first_path.c_str());
   std::vector<std::string> written;
@@ -269,8 +261,7 @@ TEST(WindowTest, LinesTextsAndChainsWriteWhatTheToolWrites) {
     auto before = held(dir);
     const Fields options = split(c[3], '|');
     const std::string key = options.size() > 2 ? options[2] : "";
-    const WindowSettings settings =
-        settings_with(expand(c[5], dir), std::stoi(options[0]), options.at(1));
+    const WindowSettings settings = settings_of({expand(c[5], dir), options[0], options.at(1)});
     const std::string text_path = expand(c[4], dir);
     std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
     const std::size_t open = open_files();
@@ -340,7 +331,7 @@ std::string word(const std::string& function, const Fields& in, const ScratchDir
     return said(describe_settings_write(arg(0), arg(1), arg(2), text, room));
   }
   if (is("read_settings")) {
-    WindowSettings settings = settings_with("before.cfg", 7, "u", "C:\\before");
+    WindowSettings settings = settings_of({"before.cfg", "7", "u", "C:\\before"});
     read_settings(arg(0), settings);
     return shown(settings);
   }
@@ -366,7 +357,7 @@ std::string word(const std::string& function, const Fields& in, const ScratchDir
   if (is("apply_arguments")) {
     std::vector<const char*> argv = {"tallsay-window"};
     for (const auto& argument : in) argv.push_back(argument.c_str());
-    WindowSettings settings = settings_with("saved.cfg", 40, "");
+    WindowSettings settings = settings_of({"saved.cfg", "40"});
     const char* bad = nullptr;
     const ArgumentOutcome outcome =
         apply_arguments(static_cast<int>(argv.size()), argv.data(), settings, bad);
@@ -395,10 +386,10 @@ std::string word(const std::string& function, const Fields& in, const ScratchDir
     return said(describe_not_a_script(arg(0), file, settle, text, room));
   }
   if (is("describe_chosen")) {
-    return said(describe_chosen(settings_with(in[0], 0, ""), in[1] == "1", text, room));
+    return said(describe_chosen(settings_of({in[0]}), in[1] == "1", text, room));
   }
   if (is("describe_typed")) {
-    const WindowSettings settings = settings_with("chat.cfg", number(1), in[2]);
+    const WindowSettings settings = settings_of({"chat.cfg", in[1], in[2]});
     return said(describe_typed(in[0], settings, work, text, room));
   }
   if (is("read_limit_entry")) {
@@ -422,7 +413,7 @@ std::string word(const std::string& function, const Fields& in, const ScratchDir
     return id >= kIdPath && id <= kIdTeam ? names[id - kIdPath] : std::to_string(id);
   }
   if (is("describe_width")) return said(describe_width(number(0), number(1), text, room));
-  if (is("describe_start")) return said(describe_start(settings_with(arg(0), 0, ""), text, room));
+  if (is("describe_start")) return said(describe_start(settings_of({arg(0)}), text, room));
   if (is("recall_step")) return std::to_string(recall_step(number(0), number(1), number(2)));
   if (is("drawing")) {
     Banner banner;
