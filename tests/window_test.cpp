@@ -300,7 +300,21 @@ TEST(WindowTest, LinesTextsAndChainsWriteWhatTheToolWrites) {
 }
 
 // What one row of the words' tables gives, `dir` a scratch folder of its own.
-std::string word(const std::string& function, const Fields& in, const ScratchDir& dir) {
+std::string word(std::string function, const Fields& in, const ScratchDir& dir) {
+  // The words of a describe_ function go into `text`, or into its first N
+  // bytes for a function named NAME/N; they are checked against the length
+  // it gives, and follow `start` when there is one.
+  char text[kStatusBytes];
+  const std::size_t slash = std::min(function.find('/'), function.size());
+  const std::size_t room =
+      slash < function.size() ? std::stoul(function.substr(slash + 1)) : sizeof text;
+  function.resize(slash);
+  const auto said = [&text](std::size_t length, const std::string& start = "") {
+    const std::string words = length == std::strlen(text)
+                                  ? std::string(text)
+                                  : "length " + std::to_string(length) + ": " + text;
+    return start.empty() || words.empty() ? start + words : start + ' ' + words;
+  };
   const auto is = [&function](const char* name) { return function == name; };
   const auto arg = [&in](std::size_t i) { return i < in.size() ? in[i].c_str() : ""; };
   const auto number = [&in](std::size_t i) { return std::stoi(in[i]); };
@@ -313,16 +327,6 @@ std::string word(const std::string& function, const Fields& in, const ScratchDir
   for (const auto& [name, make] : paths) {
     if (is(name)) return make(arg(0), path) ? path : "FAIL";
   }
-  // The words of a describe_ function written into `text`, checked against
-  // the length it gives, after `start` when there is one.
-  char text[kStatusBytes];
-  const std::size_t room = in.size() > 1 && is("split_paste") ? std::stoul(in[1]) : sizeof text;
-  const auto said = [&text](std::size_t length, const std::string& start = "") {
-    const std::string words = length == std::strlen(text)
-                                  ? std::string(text)
-                                  : "length " + std::to_string(length) + ": " + text;
-    return start.empty() || words.empty() ? start + words : start + ' ' + words;
-  };
   if (is("settings_go_beside")) {
     return settings_go_beside(in[0] == "1", in[1] == "1", in[2] == "1", in[3] == "1") ? "beside"
                                                                                       : "app_data";
