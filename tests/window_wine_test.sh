@@ -155,11 +155,21 @@ lit() {
     -opaque '#FAFAFA' -format '%[fx:round(mean*w*h)]' info:
 }
 
+# Whether no window titled like `1` shows; xdotool stops at an X error,
+# such as a window that goes while it looks, so it looks twice.
+gone() {
+  ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && sleep 0.25 &&
+    ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1
+}
+
 # Focuses the window titled like `1` once it shows, and prints its id.
 focus() {
-  local id
-  id=$(timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1) ||
-    fail "the window '$1' did not open"
+  local id=
+  for _ in $(seq 120); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && break
+    sleep 0.5
+  done
+  [ -n "$id" ] || fail "the window '$1' did not open"
   xdotool windowfocus --sync "$id"
   echo "$id"
 }
@@ -175,7 +185,7 @@ save_as() {
   for _ in 1 2 3; do
     xdotool key Return
     for _ in $(seq 20); do
-      xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+      gone "$1" && return 0
       sleep 0.25
     done
     xdotool windowfocus --sync "$id" 2>/dev/null || return 0
@@ -276,8 +286,7 @@ part_typing() {
   [ "$(probe forge)" = "forge	taken" ] || fail "the forged drops were not all taken"
   kill -0 "$window_pid" || fail "the window ended"
   wait_holds status "What was dropped on the window is not a file"
-  ! xdotool search --onlyvisible --name '^Save the converted' >/dev/null ||
-    fail "a forged drop opened the Save window"
+  gone '^Save the converted' || fail "a forged drop opened the Save window"
   # The minimum size and a repaint after a resize.
   [ "$(probe minimum)" = "layout	ok" ] || fail "at the minimum size: $(probe minimum)"
   xdotool windowsize "$window_id" 1000 700
@@ -396,8 +405,7 @@ part_converting() {
   xdotool key alt+v
   save_as '^Convert a text file' "$(windows_path "$work/empty.txt")"
   wait_holds status "Nothing converted: empty.txt is empty. The script was not written."
-  ! xdotool search --onlyvisible --name '^tallsay: convert |^Save the converted' >/dev/null ||
-    fail "an empty text was asked about"
+  gone '^tallsay: convert |^Save the converted' || fail "an empty text was asked about"
   # A chain of three lines whose second script cannot be written, then whole.
   mkdir -p "$chain/chat-2.cfg"
   printf 'gg wp\r\nnice shot\r\nthanks\r\n' >"$work/three.txt"
