@@ -24,7 +24,9 @@ if [ -z "${STORAGE_CHECK_NAMESPACE:-}" ]; then
   STORAGE_CHECK_NAMESPACE=1 exec unshare -m --propagation private bash "$0" "$@"
 fi
 
-work=$(mktemp -d)
+# In /tmp, which every user reaches, whatever TMPDIR is: a case runs the tool
+# as a second user.
+work=$(mktemp -d /tmp/tallsay-storage.XXXXXX)
 loop=
 cleanup() {
   cd /
