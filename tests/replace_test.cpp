@@ -113,7 +113,7 @@ TEST(ReplaceTest, AReaderOfTheScriptSeesOnlyWholeScripts) {
         // the time would keep the rename from ever happening, and the run
         // would fail after trying for a few seconds.
         script.close();
-        Sleep(1);
+        Sleep(5);
 #endif
       }
     });
