@@ -141,19 +141,6 @@ TEST(RunTest, InteractiveScriptIsCompleteBeforeTheNextLine) {
   EXPECT_EQ(0, test::finish_program(dir, input).status);
 }
 
-#ifdef _WIN32
-TEST(RunTest, LauncherWritesTheScriptBesideItself) {
-  ScratchDir dir;
-  std::filesystem::copy_file(TALLSAY_EXE, dir.path / "tallsay.exe");
-  std::filesystem::copy_file(TALLSAY_LAUNCHER, dir.path / "chat.bat");
-  std::FILE* input = test::start_program(dir.file("chat.bat").c_str(), dir, {});
-  std::fputs("Hi\n\n", input);
-  EXPECT_EQ(0, test::finish_program(dir, input).status);
-  const auto header_and_hi = test::read_cases({"blocks.cases", "interactive.cases"}, 2, 2)[0][1];
-  EXPECT_EQ(header_and_hi, read_file(dir.path / "chat.cfg"));
-}
-#endif
-
 TEST(RunTest, WriteFailureStopsReadingAtOnce) {
   ScratchDir dir;
   std::string text;

@@ -30,9 +30,7 @@ work=$(mktemp -d /tmp/tallsay-storage.XXXXXX)
 loop=
 cleanup() {
   cd /
-  umount -l "$work/fs/out.cfg" 2>/dev/null || true
-  umount -l "$work/fs" 2>/dev/null || true
-  umount -l "$work/full" 2>/dev/null || true
+  for mounted in fs/out.cfg full/out.cfg fs full; do umount -l "$work/$mounted" 2>/dev/null || true; done
   [ -z "$loop" ] || losetup -d "$loop" 2>/dev/null || true
   umount -l "$work/back" 2>/dev/null || true
   rm -rf "$work"
@@ -40,29 +38,32 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 mkdir fs back full
+chmod o+x "$work"
 printf 'old script\r\n' >old.cfg
 for i in $(seq 2000); do echo "Hello world $i"; done >many.txt
 "$tool" --in-file=many.txt --out-file=expected.cfg
 printf 'Hello world 2000\n' | "$tool" --out-file=expected-last.cfg
 
-# Runs the tool in batch and interactive runs over many.txt on fs/out.cfg,
-# which holds the old script, and checks that each fails with a write error
-# and leaves the old script, byte for byte, and no other file but `others`.
-expect_old_script_kept() {
-  local others=$1 run status
-  for run in batch interactive; do
-    cp old.cfg fs/out.cfg
+# Runs the tool as the user `user` in each run of `runs` (batch, interactive)
+# over the text `text` into `script`, after the old script is put into
+# `kept`; each must fail with a write error and leave the old script there,
+# byte for byte, and the folder `folder` holding only `names`.
+expect_kept() {
+  local what=$1 user=$2 runs=$3 text=$4 script=$5 kept=$6 folder=$7 names=$8 run status
+  for run in $runs; do
+    cp old.cfg "$kept"
     status=0
-    if [ $run = batch ]; then
-      "$tool" --in-file=many.txt --out-file=fs/out.cfg 2>err || status=$?
+    if [ "$run" = batch ]; then
+      setpriv --reuid="$user" --regid="$user" --clear-groups \
+        "$tool" --in-file="$text" --out-file="$script" 2>err || status=$?
     else
-      "$tool" --out-file=fs/out.cfg <many.txt 2>err || status=$?
+      setpriv --reuid="$user" --regid="$user" --clear-groups \
+        "$tool" --out-file="$script" <"$text" 2>err || status=$?
     fi
-    [ "$status" = 1 ] || fail "$run run: status $status"
-    [ "$(cat err)" = "Error, output file write error" ] || fail "$run run: $(cat err)"
-    cmp -s old.cfg fs/out.cfg || fail "$run run: the old script is lost: $(head -c 80 fs/out.cfg)"
-    [ "$(ls fs | grep -v -x -E "$others" | tr '\n' ' ')" = "out.cfg " ] ||
-      fail "$run run: files left: $(ls fs | tr '\n' ' ')"
+    [ "$status" = 1 ] || fail "$what, $run run: status $status, $(cat err)"
+    [ "$(cat err)" = "Error, output file write error" ] || fail "$what, $run run: $(cat err)"
+    cmp -s old.cfg "$kept" || fail "$what, $run run: the old script is lost: $(head -c 80 "$kept")"
+    [ "$(ls "$folder" | tr '\n' ' ')" = "$names" ] || fail "$what: files left: $(ls "$folder" | tr '\n' ' ')"
   done
 }
 
@@ -72,8 +73,8 @@ no-free-inode)
   cp old.cfg fs/out.cfg
   n=0
   while { : >"fs/taken$n"; } 2>/dev/null; do n=$((n + 1)); done
-  expect_old_script_kept 'taken[0-9]+'
-  echo "storage_check: with no free inode the run fails and the old script stays"
+  expect_kept "no free inode" 0 "batch interactive" many.txt fs/out.cfg fs/out.cfg fs \
+    "out.cfg $(cd fs && ls | grep taken | tr '\n' ' ')"
   ;;
 failed-sync)
   # The file system thinks it has 64 MiB; its disk's backing file takes only
@@ -87,31 +88,25 @@ failed-sync)
   cp old.cfg fs/out.cfg
   sync
   dd if=/dev/zero of=back/fill bs=64k status=none 2>/dev/null || true
-  expect_old_script_kept 'lost\+found'
-  echo "storage_check: a disk that fails on writing back fails the run, the old script stays"
+  expect_kept "a failed sync" 0 "batch interactive" many.txt fs/out.cfg fs/out.cfg fs "lost+found out.cfg "
   ;;
 bind-mount)
   printf 'other file\r\n' >mounted.cfg
   cp old.cfg fs/out.cfg
   mount --bind mounted.cfg fs/out.cfg || skip "a file cannot be bind-mounted"
-  status=0
-  "$tool" --in-file=many.txt --out-file=fs/out.cfg 2>err || status=$?
-  [ "$status" = 0 ] || fail "batch run: status $status, $(cat err)"
-  cmp -s expected.cfg mounted.cfg || fail "batch run: the mounted file is not the script"
-  printf 'Hello world 2000\n' | "$tool" --out-file=fs/out.cfg 2>err || status=$?
-  [ "$status" = 0 ] || fail "interactive run: status $status, $(cat err)"
-  cmp -s expected-last.cfg mounted.cfg || fail "interactive run: the mounted file is not the script"
   # The copy goes by pieces of 64 KiB: a script of one byte past twelve of
   # them has a last piece of one byte.
   { for i in $(seq 2136); do echo "Hello world $i"; done
     printf '%058d' 0 | tr 0 '!'; printf '%049d\n' 0 | tr 0 '\t'; } >odd.txt
   "$tool" --in-file=odd.txt --out-file=expected-odd.cfg
   [ "$(stat -c %s expected-odd.cfg)" = $((12 * 65536 + 1)) ] || fail "odd.txt makes no script of 12 pieces and a byte"
-  "$tool" --in-file=odd.txt --out-file=fs/out.cfg 2>err || status=$?
-  [ "$status" = 0 ] || fail "batch run of odd.txt: status $status, $(cat err)"
+  "$tool" --out-file=fs/out.cfg --in-file=many.txt || fail "batch run"
+  cmp -s expected.cfg mounted.cfg || fail "batch run: the mounted file is not the script"
+  "$tool" --out-file=fs/out.cfg <many.txt || fail "interactive run"
+  cmp -s expected-last.cfg mounted.cfg || fail "interactive run: the mounted file is not the script"
+  "$tool" --out-file=fs/out.cfg --in-file=odd.txt || fail "batch run of odd.txt"
   cmp -s expected-odd.cfg mounted.cfg || fail "batch run of odd.txt: the mounted file is not the script"
   [ "$(ls fs | tr '\n' ' ')" = "out.cfg " ] || fail "files left: $(ls fs | tr '\n' ' ')"
-  echo "storage_check: a script mounted on its name is written in place"
   ;;
 no-null-device)
   printf 'Hello world\n' | "$tool" --out-file=warned.cfg --line-len=5 2>/dev/null
@@ -121,58 +116,38 @@ no-null-device)
   cmp -s warned.cfg fs/closed.cfg || fail "the warning went into the script: $(head -n 1 fs/closed.cfg)"
   "$tool" --out-file=fs/nothing.cfg <&- 2>&- || fail "closed standard input: status $?"
   [ ! -e fs/nothing.cfg ] || fail "closed standard input made a script"
-  echo "storage_check: without a null device, closed streams take no file of the run"
   ;;
 full-disk)
   # 512 KiB with 160 KiB taken and a script of 229 KiB: the new script fits
   # once beside the old one, and not a second time.
   for i in $(seq 250); do printf 'Hello world, this is line number %03d!\n' "$i"; done >long.txt
   "$tool" --in-file=long.txt --out-file=expected.cfg
-  # Runs the batch run over long.txt as `user` into `script`, which must fail
-  # with a write error and leave the old script in `kept`, byte for byte.
-  expect_kept() {
-    local what=$1 user=$2 script=$3 kept=$4 status=0
-    cp old.cfg "$kept"
-    setpriv --reuid="$user" --regid="$user" --clear-groups \
-      "$tool" --in-file=long.txt --out-file="$script" 2>err || status=$?
-    [ "$status" = 1 ] || fail "$what: status $status, $(cat err)"
-    [ "$(cat err)" = "Error, output file write error" ] || fail "$what: $(cat err)"
-    cmp -s old.cfg "$kept" || fail "$what: the old script is lost: $(head -c 80 "$kept")"
-  }
-  mount -t tmpfs -o size=512k tmpfs fs || skip "tmpfs cannot be mounted"
+  mount -t tmpfs -o size=512k,mode=0755 tmpfs fs || skip "tmpfs cannot be mounted"
   head -c 160k /dev/zero >fs/other
   # A script of another group, as a user of no group: the new file cannot
   # take the group.
   cp old.cfg fs/out.cfg
   chown 65534:0 fs fs/out.cfg
-  chmod 0755 fs
-  chmod o+x "$work"
-  expect_kept "a script of another group" 65534 "$work/fs/out.cfg" fs/out.cfg
-  [ "$(ls fs | tr '\n' ' ')" = "other out.cfg " ] || fail "files left: $(ls fs | tr '\n' ' ')"
+  expect_kept "a script of another group" 65534 batch long.txt "$work/fs/out.cfg" fs/out.cfg fs "other out.cfg "
+  chown 0:0 fs fs/out.cfg
   # A script mounted on its name from a disk with no room for it, in a
   # folder with room.
   mount -t tmpfs -o size=4m tmpfs full
-  cp old.cfg fs/out.cfg
-  head -c 200k /dev/zero >fs/more
   cp old.cfg full/out.cfg
+  head -c 200k /dev/zero >fs/more
   mount --bind fs/out.cfg full/out.cfg || skip "a file cannot be bind-mounted"
-  expect_kept "a script mounted on its name" 0 full/out.cfg fs/out.cfg
-  [ "$(ls full | tr '\n' ' ')" = "out.cfg " ] || fail "files left: $(ls full | tr '\n' ' ')"
+  expect_kept "a script mounted on its name" 0 batch long.txt full/out.cfg fs/out.cfg full "out.cfg "
   umount full/out.cfg
   rm fs/more
-  chown 0:0 fs fs/out.cfg
   ln fs/out.cfg fs/second.cfg
-  expect_kept "a script of two links" 0 fs/out.cfg fs/second.cfg
-  [ "$(ls fs | tr '\n' ' ')" = "other out.cfg second.cfg " ] || fail "files left: $(ls fs | tr '\n' ' ')"
-  rm fs/second.cfg
-  # With room for it, each is written.
+  expect_kept "a script of two links" 0 batch long.txt fs/out.cfg fs/second.cfg fs "other out.cfg second.cfg "
+  # With room for it, it is written.
   rm fs/other
-  ln fs/out.cfg fs/second.cfg
   "$tool" --in-file=long.txt --out-file=fs/out.cfg || fail "a script of two links on a disk with room"
   cmp -s expected.cfg fs/second.cfg || fail "a script of two links on a disk with room: not the script"
-  echo "storage_check: on a full disk the scripts written in place stay as they were"
   ;;
 *)
   fail "no such case"
   ;;
 esac
+echo "storage_check $case: passed"

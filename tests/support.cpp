@@ -38,7 +38,10 @@ std::string unescape(const std::string& field) {
       ++digits;
     }
     if (field[i] == '{' && digits > i + 1 && field[digits] == '*') {
-      const std::size_t close = field.find('}', digits);
+      std::size_t close = digits;
+      for (int depth = 1; depth > 0 && ++close < field.size();) {
+        depth += field[close] == '{' ? 1 : field[close] == '}' ? -1 : 0;
+      }
       const std::string unit = unescape(field.substr(digits + 1, close - digits - 1));
       for (unsigned long n = std::stoul(field.substr(i + 1, digits - i - 1)); n > 0; --n) {
         bytes += unit;

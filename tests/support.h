@@ -20,7 +20,8 @@ std::string from_hex(const std::string& hex);
 // its fields apart by tabs; lines that are empty or start with '#' are
 // skipped. A line "=NAME<tab>text" defines {NAME}: in every later line,
 // {NAME} stands for the text. In a field, \n \r \t \\ and \xHH stand for
-// their bytes, {N*text} for N times the text (up to the closing brace), and
+// their bytes, {N*text} for N times the text (up to its closing brace; the
+// text may hold such braces too), and
 // a lone - for an empty field. A table that cannot be opened, a case with
 // fewer than `min_fields` or more than `max_fields` fields (left out), and
 // tables that hold no case at all are test failures.

@@ -3,30 +3,33 @@
 // UTF-8 after its name and a tab: the script's path, the width label, the
 // line box, the width box, the status line and how many lines it shows,
 // the check boxes Hide my name, Letters beyond ASCII and Team only (1 for
-// checked), the control with the focus, the list's first line shown and the line
-// chosen, and the lines sent. With an argument:
-//   question    prints the words of the open message box titled "tallsay: ..."
-//   choice      prints what the open choice between one script and a chain
-//               shows: its question, the way chosen, the key, whether the
-//               key box can be typed in, and why a key was refused
+// checked), the control with the focus, the list's first line shown and the
+// line chosen, and the lines sent; then the words of an open message box
+// titled "tallsay: ..." (question), and what an open choice between one
+// script and a chain shows: its question, the way chosen, the key, whether
+// the key box can be typed in, and why a key was refused. With an argument:
+//   type TEXT   types TEXT into the line box as the keyboard would
 //   minimum     sizes the window to its minimum and prints each control that
 //               is outside the window, empty or over another ("layout<tab>ok"
 //               when none is)
 //   redraw      makes the window and every control draw themselves again
 //   documents   prints the user's documents folder
-//   clip TEXT   puts TEXT (UTF-8) on the clipboard
-//   hold PATH   keeps the file PATH open for 30 seconds, letting others read
-//               it but not write it
+//   clip TEXT   puts TEXT on the clipboard
+//   hold PATH   keeps the file PATH open until its standard input ends,
+//               letting others read it but not write it
 //   forge       sends the window drops that no program would make: numbers
 //               that are no list, and lists in its memory that run past
 //               their block or name no file
 // Exits with status 1 when no tallsay window is open.
 #include <windows.h>
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "window/window.h"
 
@@ -66,11 +69,12 @@ void print_status_lines(HWND window) {
 }
 
 void print_window(HWND window) {
-  print_control(window, "path", tallsay::kIdPath);
-  print_control(window, "width", tallsay::kIdWidth);
-  print_control(window, "line", tallsay::kIdLine);
-  print_control(window, "limit", tallsay::kIdLimit);
-  print_control(window, "status", tallsay::kIdStatus);
+  const std::pair<const char*, int> controls[] = {{"path", tallsay::kIdPath},
+                                                  {"width", tallsay::kIdWidth},
+                                                  {"line", tallsay::kIdLine},
+                                                  {"limit", tallsay::kIdLimit},
+                                                  {"status", tallsay::kIdStatus}};
+  for (const auto& [name, id] : controls) print_control(window, name, id);
   print_status_lines(window);
   std::printf("checked\t%u%u%u\n", IsDlgButtonChecked(window, tallsay::kIdHideName),
               IsDlgButtonChecked(window, tallsay::kIdLetters),
@@ -84,51 +88,28 @@ void print_window(HWND window) {
   std::printf("chosen\t%ld\n", static_cast<long>(SendMessageW(list, LB_GETCURSEL, 0, 0)));
   const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
+    // A line sent holds at most kMaxTextBytes bytes, so it fits.
     static wchar_t text[kStatusBytes];
-    if (SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) >=
-        static_cast<LRESULT>(kStatusBytes)) {
-      continue;
-    }
     SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
     print("sent", text);
   }
 }
 
-// What EnumWindows looks for: the visible window whose title starts with
-// `title`.
-struct Search {
-  const wchar_t* title;
-  HWND found;
-};
-
-BOOL CALLBACK find_titled(HWND window, LPARAM search_address) {
-  auto& search = *reinterpret_cast<Search*>(search_address);
-  wchar_t title[64];
-  GetWindowTextW(window, title, 64);
-  if (std::wcsncmp(title, search.title, std::wcslen(search.title)) != 0 ||
-      !IsWindowVisible(window)) {
-    return TRUE;
-  }
-  search.found = window;
-  return FALSE;
-}
-
+// The visible window whose title starts with `title`.
 HWND window_titled(const wchar_t* title) {
-  Search search{title, nullptr};
-  EnumWindows(find_titled, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  wchar_t text[64];
+  for (HWND at = nullptr; (at = FindWindowExW(nullptr, at, nullptr, nullptr)) != nullptr;) {
+    GetWindowTextW(at, text, 64);
+    if (IsWindowVisible(at) && std::wcsncmp(text, title, std::wcslen(title)) == 0) return at;
+  }
+  return nullptr;
 }
 
-int print_question() {
-  const HWND box = window_titled(L"tallsay: ");
-  if (box == nullptr) return 1;
-  print_control(box, "question", 0xFFFF);  // the message box's text
-  return 0;
-}
-
-int print_choice() {
+// The words of an open message box, and what an open choice shows.
+void print_dialogs() {
+  if (const HWND box = window_titled(L"tallsay: ")) print_control(box, "question", 0xFFFF);
   const HWND dialog = window_titled(L"tallsay: convert ");
-  if (dialog == nullptr) return 1;
+  if (dialog == nullptr) return;
   print_control(dialog, "choice_question", tallsay::kIdChainQuestion);
   const bool chain = IsDlgButtonChecked(dialog, tallsay::kIdChainWay) == BST_CHECKED;
   const bool script = IsDlgButtonChecked(dialog, tallsay::kIdOneScript) == BST_CHECKED;
@@ -137,7 +118,6 @@ int print_choice() {
   std::printf("choice_key_enabled\t%d\n",
               IsWindowEnabled(GetDlgItem(dialog, tallsay::kIdChainKey)) != 0 ? 1 : 0);
   print_control(dialog, "choice_refusal", tallsay::kIdChainRefusal);
-  return 0;
 }
 
 // The controls whose rectangles are checked: every one the window makes.
@@ -151,11 +131,8 @@ RECT child_rect(HWND window, int id) {
 int check_minimum(HWND window) {
   MINMAXINFO limits = {};
   SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  // Without a minimum, the window is sized to nothing and no control fits.
   const POINT least = limits.ptMinTrackSize;
-  if (least.x <= 0 || least.y <= 0) {
-    std::printf("layout\tno minimum size\n");
-    return 0;
-  }
   SetWindowPos(window, nullptr, 0, 0, least.x, least.y, SWP_NOMOVE | SWP_NOZORDER);
   RECT client;
   GetClientRect(window, &client);
@@ -181,11 +158,10 @@ int check_minimum(HWND window) {
   return 0;
 }
 
-int put_on_clipboard(const char* text) {
-  static wchar_t wide[kStatusBytes];
-  const int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, kStatusBytes);
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(units) * sizeof(wchar_t));
-  std::memcpy(GlobalLock(block), wide, static_cast<std::size_t>(units) * sizeof(wchar_t));
+int put_on_clipboard(const wchar_t* text) {
+  const std::size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  std::memcpy(GlobalLock(block), text, bytes);
   GlobalUnlock(block);
   if (OpenClipboard(nullptr) == 0) return 1;
   EmptyClipboard();
@@ -231,36 +207,46 @@ int forge_drops(HWND window) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const char* command = argc > 1 ? argv[1] : "";
-  if (std::strcmp(command, "documents") == 0) {
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  const std::wstring_view command = argc > 1 ? argv[1] : L"";
+  const wchar_t* text = argc > 2 ? argv[2] : L"";
+  if (command == L"documents") {
     wchar_t folder[MAX_PATH] = L"";
     SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, folder);
     print("documents", folder);
     return 0;
   }
-  if (std::strcmp(command, "clip") == 0 && argc > 2) return put_on_clipboard(argv[2]);
-  if (std::strcmp(command, "hold") == 0 && argc > 2) {
+  if (command == L"clip") return put_on_clipboard(text);
+  if (command == L"hold") {
     const HANDLE file =
-        CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        CreateFileW(text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     std::printf("held\n");
     std::fflush(stdout);
-    Sleep(30000);
+    while (std::getchar() != EOF) {
+    }
     CloseHandle(file);
     return 0;
   }
-  if (std::strcmp(command, "question") == 0) return print_question();
-  if (std::strcmp(command, "choice") == 0) return print_choice();
   const HWND window = FindWindowW(tallsay::kWindowClass, L"tallsay");
   if (window == nullptr) return 1;
-  if (std::strcmp(command, "minimum") == 0) return check_minimum(window);
-  if (std::strcmp(command, "forge") == 0) return forge_drops(window);
-  if (std::strcmp(command, "redraw") == 0) {
+  if (command == L"type") {
+    // As the keyboard types it: a WM_CHAR for each UTF-16 unit.
+    for (const wchar_t* unit = text; *unit != L'\0'; ++unit) {
+      PostMessageW(GetDlgItem(window, tallsay::kIdLine), WM_CHAR, *unit, 1);
+    }
+    return 0;
+  }
+  if (command == L"minimum") return check_minimum(window);
+  if (command == L"forge") return forge_drops(window);
+  if (command == L"redraw") {
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     return 0;
   }
   print_window(window);
+  print_dialogs();
   return 0;
 }

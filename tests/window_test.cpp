@@ -1,8 +1,8 @@
-// What the window decides without a window: its settings file and command
-// line (settings.cases, window_arguments.cases), what Enter and a converted
-// text file do to the script, against the tool's own runs
-// (window_lines.cases, window_conversions.cases), and its smaller words and
-// steps (window_words.cases).
+// What the window decides without a window: what Enter and a converted text
+// file do to the script (window_lines.cases, window_conversions.cases) and
+// the chains a text becomes (window_chains.cases), against the tool's own
+// runs; its settings, command line, words and smaller steps, against known
+// answers (settings.cases, window_arguments.cases, window_words.cases).
 #include <gtest/gtest.h>
 
 #include <new>
@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "console_model.h"
@@ -26,9 +28,10 @@ namespace {
 
 using test::read_file;
 using test::ScratchDir;
+using Fields = std::vector<std::string>;
 
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
+Fields split(const std::string& text, char separator) {
+  Fields parts;
   for (std::size_t start = 0; !text.empty() && start <= text.size();) {
     const std::size_t end = std::min(text.find(separator, start), text.size());
     parts.push_back(text.substr(start, end - start));
@@ -37,446 +40,386 @@ std::vector<std::string> split(const std::string& text, char separator) {
   return parts;
 }
 
-void replace_all(std::string& text, const std::string& name, const std::string& value) {
-  for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size()) {
-    text.replace(at, name.size(), value);
-  }
-}
-
 // The names a table uses for the scratch folder and the system's words.
 std::string expand(std::string text, const ScratchDir& dir) {
-  replace_all(text, "{IN}", dir.file("in.txt"));
-  replace_all(text, "{OUT}", dir.file("out.cfg"));
-  replace_all(text, "{DIR}", dir.path.u8string());
-  replace_all(text, "{N}", std::strerror(ENOENT));
-  replace_all(text, "{D}", std::strerror(EISDIR));
-  replace_all(text, "{F}", std::strerror(ENOSPC));
+  const std::pair<const char*, std::string> names[] = {
+      {"{IN}", dir.file("in.txt")},   {"{OUT}", dir.file("out.cfg")},
+      {"{DIR}", dir.path.u8string()}, {"{N}", std::strerror(ENOENT)},
+      {"{D}", std::strerror(EISDIR)}, {"{F}", std::strerror(ENOSPC)}};
+  for (const auto& [name, value] : names) {
+    for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size()) {
+      text.replace(at, std::strlen(name), value);
+    }
+  }
   return text;
 }
 
-// The settings of a table's row: `boxes` names the check boxes ticked (n
-// Hide my name, u Letters beyond ASCII, t Team only), the others are not.
-WindowSettings settings_with(const std::string& path, std::int32_t line_len,
-                             const std::string& boxes, const std::string& folder = "") {
-  WindowSettings settings = default_settings();
-  std::snprintf(settings.script_path, sizeof settings.script_path, "%s", path.c_str());
-  settings.max_line_len = line_len;
-  settings.hide_name = boxes.find('n') != std::string::npos;
-  settings.utf8 = boxes.find('u') != std::string::npos;
-  settings.team = boxes.find('t') != std::string::npos;
-  std::snprintf(settings.last_folder, sizeof settings.last_folder, "%s", folder.c_str());
-  return settings;
-}
-
-// Runs tallsay in this process with `args`, standard input from `input`;
-// returns its standard error.
-std::string run_tool(const ScratchDir& dir, const std::vector<std::string>& args,
-                     const std::string& input) {
-  test::write_file(dir.path / "stdin", input);
-  const auto result =
-      test::run_in_process(test::run_tool, dir, args, open_file(dir.file("stdin").c_str(), "rb"));
-  EXPECT_EQ(0, result.status);
-  return result.err;
-}
-
-// The check boxes ticked in `settings`, as settings_with names them.
+// The check boxes ticked in `settings`: n Hide my name, u Letters beyond
+// ASCII, t Team only.
 std::string ticked(const WindowSettings& s) {
   return std::string(s.hide_name ? "n" : "") + (s.utf8 ? "u" : "") + (s.team ? "t" : "");
 }
 
-std::vector<std::string> tool_options(const WindowSettings& settings) {
-  std::vector<std::string> options = {"--line-len=" + std::to_string(settings.max_line_len)};
-  for (const char* option : {"--no-name", "--utf8", "--team"}) {
-    if (ticked(settings).find(option[2]) != std::string::npos) options.push_back(option);
-  }
-  return options;
+// Settings as settings.cases writes them: path|line-len|boxes|folder|way|key.
+std::string shown(const WindowSettings& s) {
+  return std::string(s.script_path) + '|' + std::to_string(s.max_line_len) + '|' + ticked(s) + '|' +
+         s.last_folder + '|' + (s.convert_chain ? "chain" : "script") + '|' + s.chain_key;
 }
 
-// The system's words for the failure that has just happened, as the window
-// takes them where no Windows call failed.
-std::string reason() {
-  return std::strerror(errno);
+// The settings that the fields of `in` from `at` on give, as shown writes
+// them; those left out are empty, 0, unticked, a chain and F5.
+WindowSettings settings_of(const Fields& in, std::size_t at = 0) {
+  const auto field = [&](std::size_t i) { return at + i < in.size() ? in[at + i] : ""; };
+  WindowSettings s = default_settings();
+  std::snprintf(s.script_path, sizeof s.script_path, "%s", field(0).c_str());
+  s.max_line_len = std::atoi(field(1).c_str());
+  s.hide_name = field(2).find('n') != std::string::npos;
+  s.utf8 = field(2).find('u') != std::string::npos;
+  s.team = field(2).find('t') != std::string::npos;
+  std::snprintf(s.last_folder, sizeof s.last_folder, "%s", field(3).c_str());
+  s.convert_chain = field(4) != "script";
+  if (!field(5).empty()) std::snprintf(s.chain_key, sizeof s.chain_key, "%s", field(5).c_str());
+  return s;
+}
+
+// The script and the warnings of tallsay's run with the options of
+// `settings`: the interactive run of `line`, or, given a text's path, the
+// batch run over that text.
+std::pair<std::string, std::string> tool_run(const WindowSettings& settings,
+                                             const std::string& line,
+                                             const std::string& text_path = "") {
+  ScratchDir dir;
+  std::vector<std::string> args = {"--line-len=" + std::to_string(settings.max_line_len),
+                                   "--out-file=" + dir.file("tool.cfg")};
+  for (const char* option : {"--no-name", "--utf8", "--team"}) {
+    if (ticked(settings).find(option[2]) != std::string::npos) args.push_back(option);
+  }
+  if (!text_path.empty()) args.push_back("--in-file=" + text_path);
+  test::write_file(dir.path / "stdin", text_path.empty() ? line + "\n" : "");
+  const auto result =
+      test::run_in_process(test::run_tool, dir, args, open_file(dir.file("stdin").c_str(), "rb"));
+  EXPECT_EQ(0, result.status);
+  return {read_file(dir.path / "tool.cfg"), result.err};
+}
+
+// Makes what a row puts in the folder before: NAME/ a folder, NAME=BYTES a
+// file.
+void make_before(const ScratchDir& dir, const Fields& items) {
+  for (const std::string& item : items) {
+    const std::size_t equals = item.find('=');
+    if (equals == std::string::npos) {
+      std::filesystem::create_directory(dir.path / item.substr(0, item.size() - 1));
+    } else {
+      test::write_file(dir.path / item.substr(0, equals), item.substr(equals + 1));
+    }
+  }
+}
+
+// The files and folders in `dir` with their bytes, a folder's as "/".
+std::map<std::string, std::string> held(const ScratchDir& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
+    files[entry.path().filename().u8string()] =
+        entry.is_directory() ? "/" : read_file(entry.path());
+  }
+  return files;
+}
+
+// How many files this process holds open, where that can be counted.
+std::size_t open_files() {
+#ifdef __linux__
+  return test::open_descriptors();
+#else
+  return 0;
+#endif
 }
 
 static ScriptWork work;  // too large for the stack of a test
 
-// The names the tables give a conversion's and a chain's outcomes, in the
-// order of their enums.
+// The names the tables give the outcomes, in the order of their enums.
+const char* const kLines[] = {"written",   "empty",  "too_long",    "line_break",
+                              "no_script", "folder", "open_failed", "write_failed"};
 const char* const kConversions[] = {
     "converted",   "input_open_failed", "same_file",        "open_failed", "write_failed",
     "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
-const std::string kChainOutcomes[] = {"written",       "input_open_failed", "same_file",
+const char* const kChainOutcomes[] = {"written",       "input_open_failed", "same_file",
                                       "name_too_long", "write_failed",      "read_failed"};
 
 // The script before each case, {OLD} of blocks.cases.
 const char* const kOldScript = "old script\r\n";
 
-TEST(WindowTest, SettingsFile) {
-  for (const auto& c : test::read_cases({"settings.cases"}, 6, 6)) {
-    WindowSettings settings = settings_with("before.cfg", 7, "u", "C:\\before");
-    read_settings(c[1], settings);
-    EXPECT_EQ(c[2], settings.script_path) << c[0];
-    EXPECT_EQ(std::stoi(c[3]), settings.max_line_len) << c[0];
-    EXPECT_EQ(c[4] == "1", settings.hide_name) << c[0];
-    EXPECT_EQ(c[5], settings.last_folder) << c[0];
-  }
-}
-
-TEST(WindowTest, SettingsReadBackAsWritten) {
-  for (auto written : {settings_with("C:\\Program Files (x86)\\Иван\\日本語 & (x).cfg", -12, "nt",
-                                     "C:\\Program Files (x86)\\Иван"),
-                       settings_with(std::string(kMaxPathBytes - 1, 'p'), 2147483647, "u",
-                                     std::string(kMaxPathBytes - 1, 'f')),
-                       settings_with("", 0, "n")}) {
-    char text[kSettingsTextBytes];
-    // The way of converting and the key, each way.
-    written.convert_chain = written.hide_name;
-    std::snprintf(written.chain_key, sizeof written.chain_key, "%s",
-                  written.hide_name ? "KP_RIGHTARROW" : "f12");
-    const std::size_t length = write_settings(written, text, sizeof text);
-    const std::string_view bytes(text, length);
-    EXPECT_EQ(std::string(bytes).find('\n'), std::string(bytes).find("\r\n") + 1);
-    WindowSettings read = settings_with("other.cfg", 5, written.hide_name ? "u" : "nt");
-    read_settings(bytes, read);
-    EXPECT_STREQ(written.script_path, read.script_path);
-    EXPECT_EQ(written.max_line_len, read.max_line_len);
-    EXPECT_EQ(written.hide_name, read.hide_name);
-    EXPECT_STREQ(written.last_folder, read.last_folder);
-    EXPECT_EQ(written.convert_chain, read.convert_chain);
-    EXPECT_STREQ(written.chain_key, read.chain_key);
-    EXPECT_TRUE(same_settings(written, read));
-  }
-}
-
-// Two windows on one settings file: each writes the setting it changed
-// into what the file holds, so neither loses the other's.
-TEST(WindowTest, SettingsOfTwoWindowsAreKept) {
-  WindowSettings file = settings_with("a.cfg", 0, "u", "C:\\cfg");  // as both read it
-  take_setting(file, settings_with("a.cfg", 40, "u", "C:\\cfg"), SettingKey::kLimit);
-  // The second window ticks its three check boxes; each is a setting alone,
-  // and the second window learns of the first's change.
-  const WindowSettings second = settings_with("a.cfg", 0, "nt", "C:\\cfg");
-  const WindowSettings both = settings_with("a.cfg", 40, "nt", "C:\\cfg");
-  for (const SettingKey key : {SettingKey::kHideName, SettingKey::kTeam, SettingKey::kLetters}) {
-    EXPECT_FALSE(same_settings(both, file));
-    take_setting(file, second, key);
-  }
-  EXPECT_TRUE(same_settings(both, file));
-  WindowSettings chosen = settings_with("b.cfg", 0, "", "D:\\game");
-  take_setting(file, chosen, SettingKey::kScript);
-  take_setting(file, chosen, SettingKey::kLastFolder);
-  EXPECT_TRUE(same_settings(settings_with("b.cfg", 40, "nt", "D:\\game"), file));
-  // The way of converting goes with its key.
-  WindowSettings converting = file;
-  converting.convert_chain = false;
-  std::snprintf(converting.chain_key, sizeof converting.chain_key, "F6");
-  EXPECT_FALSE(same_settings(file, converting));
-  take_setting(file, converting, SettingKey::kConvert);
-  EXPECT_TRUE(same_settings(converting, file));
-}
-
-TEST(WindowTest, CommandLine) {
-  for (const auto& c : test::read_cases({"window_arguments.cases"}, 8, 8)) {
-    const auto args = split(c[1], '|');
-    std::vector<const char*> argv = {"tallsay-window"};
-    for (const auto& arg : args) argv.push_back(arg.c_str());
-    WindowSettings settings = settings_with("saved.cfg", 40, "");
-    const char* bad = nullptr;
-    const ArgumentOutcome outcome =
-        apply_arguments(static_cast<int>(argv.size()), argv.data(), settings, bad);
-    const char* outcomes[] = {"run", "invalid", "too_long"};
-    EXPECT_EQ(c[2], outcomes[static_cast<int>(outcome)]) << c[0];
-    EXPECT_EQ(c[3], bad != nullptr ? bad : "") << c[0];
-    EXPECT_EQ(c[4], settings.script_path) << c[0];
-    EXPECT_EQ(std::stoi(c[5]), settings.max_line_len) << c[0];
-    EXPECT_EQ(c[6], ticked(settings)) << c[0];
-    char status[kStatusBytes];
-    describe_arguments(outcome, bad, status, sizeof status);
-    EXPECT_EQ(c[7], status) << c[0];
-  }
-}
-
-TEST(WindowTest, EnterWritesWhatTheInteractiveRunWrites) {
-  const char* outcomes[] = {"written",   "empty",  "too_long",    "line_break",
-                            "no_script", "folder", "open_failed", "write_failed"};
-  for (const auto& c : test::read_cases({"blocks.cases", "window_lines.cases"}, 9, 9)) {
-#ifndef __linux__
-    if (c[1] == "linux") continue;
-#endif
-    ScratchDir dir;
-    const auto out = dir.path / "out.cfg";
-    test::write_file(out, kOldScript);
-    const WindowSettings settings =
-        settings_with(c[5] == "" ? "" : expand(c[5], dir), std::stoi(c[3]), c[4]);
-    std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
-    std::int32_t width = -1;
-    errno = 0;
-    const LineOutcome outcome = send_line(c[2], settings, work, warnings, width);
-    const std::string why = reason();
-    std::fclose(warnings);
-    EXPECT_EQ(c[6], outcomes[static_cast<int>(outcome)]) << c[0];
-    char status[kStatusBytes];
-    describe_line(outcome, c[2], width, settings, why.c_str(), status, sizeof status);
-    EXPECT_EQ(expand(c[7], dir), status) << c[0];
-    if (c[8] != "run") {
-      EXPECT_EQ(c[8], read_file(out)) << c[0];
-      EXPECT_EQ("", read_file(dir.path / "warnings")) << c[0];
-      continue;
-    }
-    auto args = tool_options(settings);
-    args.push_back("--out-file=" + dir.file("tool.cfg"));
-    EXPECT_EQ(run_tool(dir, args, c[2] + "\n"), read_file(dir.path / "warnings")) << c[0];
-    EXPECT_EQ(read_file(dir.path / "tool.cfg"), read_file(out)) << c[0];
-    EXPECT_EQ("", test::check_tool_script(read_file(out))) << c[0];
-  }
-}
-
-TEST(WindowTest, ConvertingWritesWhatTheBatchRunWrites) {
-  for (const auto& c : test::read_cases({"blocks.cases", "window_conversions.cases"}, 9, 9)) {
-#ifndef __linux__
-    if (c[1] == "linux") continue;
-#endif
-    ScratchDir dir;
-    const auto out = dir.path / "out.cfg";
-    test::write_file(out, kOldScript);
-    test::write_file(dir.path / "in.txt", c[2]);
-    const WindowSettings settings = settings_with("chat.cfg", 5, c[3]);
-    const std::string text_path = expand(c[4], dir);
-    const std::string script_path = expand(c[5], dir);
-    std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
-#ifdef __linux__
-    const std::size_t descriptors = test::open_descriptors();
-#endif
-    errno = 0;
-    ScriptCount count;
-    const ConvertOutcome outcome =
-        convert_text_file(text_path.c_str(), script_path.c_str(), settings, work, warnings, count);
-    const std::string why = reason();
-#ifdef __linux__
-    EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
-#endif
-    std::fclose(warnings);
-    EXPECT_EQ(c[6], kConversions[static_cast<int>(outcome)]) << c[0];
-    char status[kStatusBytes];
-    describe_conversion(outcome, text_path.c_str(), script_path.c_str(), count,
-                        settings.max_line_len, why.c_str(), status, sizeof status);
-    EXPECT_EQ(expand(c[7], dir), status) << c[0];
-    if (c[8] != "run") {
-      EXPECT_EQ(c[8], read_file(out)) << c[0];
-      continue;
-    }
-    auto args = tool_options(settings);
-    args.push_back("--in-file=" + dir.file("in.txt"));
-    args.push_back("--out-file=" + dir.file("tool.cfg"));
-    EXPECT_EQ(run_tool(dir, args, ""), read_file(dir.path / "warnings")) << c[0];
-    EXPECT_EQ(read_file(dir.path / "tool.cfg"), read_file(out)) << c[0];
-    EXPECT_EQ("", test::check_tool_script(read_file(out))) << c[0];
-  }
-}
-
 // The blocks a conversion makes of `text`: its lines up to the first empty
 // one, without their line ends or a UTF-8 mark, each cut into pieces of at
-// most kMaxTextBytes bytes; `lines` counts the lines.
-std::vector<std::string> text_blocks(std::string text, std::int64_t& lines) {
+// most kMaxTextBytes bytes; `look` counts them as look_at_text_file does.
+std::vector<std::string> text_blocks(std::string text, TextLook& look) {
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   std::vector<std::string> blocks;
-  lines = 0;
+  look = TextLook{ConvertOutcome::kConverted, 0, 0, 0};
   for (std::string line : split(text, '\n')) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) break;
-    ++lines;
+    ++look.lines;
+    look.cut_lines += line.size() > kMaxTextBytes ? 1 : 0;
     for (std::size_t at = 0; at < line.size(); at += kMaxTextBytes) {
       blocks.push_back(line.substr(at, kMaxTextBytes));
     }
   }
+  look.banners = static_cast<std::int64_t>(blocks.size());
   return blocks;
 }
 
-// The script the interactive run of tallsay leaves for `line` with the
-// options of `settings`.
-std::string interactive_script(const std::string& line, const WindowSettings& settings) {
-  ScratchDir dir;
-  auto args = tool_options(settings);
-  args.push_back("--out-file=" + dir.file("tool.cfg"));
-  run_tool(dir, args, line + "\n");
-  return read_file(dir.path / "tool.cfg");
-}
-
-// Makes what a row of window_chains.cases puts in the folder before: NAME/
-// a folder, NAME=BYTES a file. Returns the files made, with their bytes.
-std::vector<std::pair<std::string, std::string>> make_before(const ScratchDir& dir,
-                                                             const std::string& before) {
-  std::vector<std::pair<std::string, std::string>> files;
-  for (const std::string& item : split(before, '|')) {
-    const std::size_t equals = item.find('=');
-    if (equals == std::string::npos) {
-      std::filesystem::create_directory(dir.path / item.substr(0, item.size() - 1));
-    } else {
-      files.emplace_back(item.substr(0, equals), item.substr(equals + 1));
-      test::write_file(dir.path / files.back().first, files.back().second);
+// What a row does: Enter on the line `text` (without a text's path), or
+// converting the text at `text_path` into one script (without a key) or
+// into a chain; returns the outcome and the status.
+std::string act(const std::string& text, const std::string& text_path, const std::string& key,
+                const WindowSettings& settings, std::FILE* warnings, TextLook& look,
+                ChainResult& chain) {
+  char status[kStatusBytes];
+  const char* outcome = "";
+  errno = 0;
+  if (text_path.empty()) {
+    std::int32_t width = -1;
+    const LineOutcome line = send_line(text, settings, work, warnings, width);
+    const std::string why = std::strerror(errno);
+    outcome = kLines[static_cast<int>(line)];
+    describe_line(line, text, width, settings, why.c_str(), status, sizeof status);
+  } else if (key.empty()) {
+    ScriptCount count;
+    const ConvertOutcome converted =
+        convert_text_file(text_path.c_str(), settings.script_path, settings, work, warnings, count);
+    const std::string why = std::strerror(errno);
+    outcome = kConversions[static_cast<int>(converted)];
+    describe_conversion(converted, text_path.c_str(), settings.script_path, count,
+                        settings.max_line_len, why.c_str(), status, sizeof status);
+  } else {
+    look = look_at_text_file(text_path.c_str(), work);
+    std::string why = std::strerror(errno);
+    outcome = kConversions[static_cast<int>(look.outcome)];
+    if (look.outcome != ConvertOutcome::kConverted) {
+      describe_look(look, text_path.c_str(), why.c_str(), status, sizeof status);
+      return outcome + (": " + std::string(status));
     }
+    errno = 0;
+    chain =
+        write_text_chain(text_path.c_str(), settings.script_path, settings, key, work, warnings);
+    why = std::strerror(errno);
+    outcome = kChainOutcomes[static_cast<int>(chain.outcome)];
+    describe_chain(chain, text_path.c_str(), settings.script_path, key, look.banners, why.c_str(),
+                   status, sizeof status);
   }
-  return files;
+  return outcome + (": " + std::string(status));
 }
 
-TEST(WindowTest, ChainsWriteTheToolsScriptsEachBindingTheNext) {
-  for (const auto& c : test::read_cases({"window_chains.cases"}, 11, 11)) {
+// Checks the chain of `chain.written` scripts made of the text at
+// `text_path` (which `look` counts) from its first at `first_path`: each the
+// tool's script for its line and the bind of the next, the last binding the
+// first. Returns their names.
+std::vector<std::string> expect_chain(const std::string& text_path, const std::string& first_path,
+                                      const WindowSettings& settings, const std::string& key,
+                                      const TextLook& look, const ChainResult& chain) {
+  TextLook blocks_look;
+  const auto blocks = text_blocks(read_file(std::filesystem::u8path(text_path)), blocks_look);
+  if (look.outcome == ConvertOutcome::kConverted) {
+    EXPECT_EQ(std::tie(blocks_look.lines, blocks_look.banners, blocks_look.cut_lines),
+              std::tie(look.lines, look.banners, look.cut_lines));
+  }
+  const std::string first = file_name_of(first_path.c_str());
+  std::vector<std::string> written;
+  for (int i = 0; i < chain.written && i < static_cast<int>(blocks.size()); ++i) {
+    char name[kMaxScriptNameBytes + 1];
+    char next[kMaxScriptNameBytes + 1];
+    EXPECT_TRUE(chain_script_name(first, i, name) &&
+                chain_script_name(first, (i + 1) % static_cast<int>(blocks.size()), next));
+    const std::string bind = "bind " + key + " \"exec " + next + "\"";
+    const std::string script = read_file(std::filesystem::u8path(first_path).parent_path() / name);
+    EXPECT_EQ(tool_run(settings, blocks[i]).first + bind + "\r\n", script) << i;
+    EXPECT_EQ("", test::check_harmless(script, test::say_rows(script), {bind})) << i;
+    written.push_back(name);
+  }
+  EXPECT_LE(chain.written, static_cast<int>(blocks.size()));
+  return written;
+}
+
+// Enter in the line box (a row without a text's path), a text file
+// converted into one script, and into a chain (a row with a key): the
+// outcome, the status and the scripts, which are the tool's interactive or
+// batch run's with the same options, warnings and all. No other file is
+// made or changed.
+TEST(WindowTest, LinesTextsAndChainsWriteWhatTheToolWrites) {
+  for (const auto& c : test::read_cases({"blocks.cases", "window_lines.cases",
+                                         "window_conversions.cases", "window_chains.cases"},
+                                        9, 10)) {
 #ifndef __linux__
     if (c[1] == "linux") continue;
 #endif
+    SCOPED_TRACE(c[0]);
     ScratchDir dir;
-    test::write_file(dir.path / "in.txt", c[4]);
-    const auto before = make_before(dir, c[7]);
-    std::set<std::string> names = test::names_in(dir);
-    const auto options = split(c[2], '|');
-    const WindowSettings settings = settings_with("chat.cfg", std::stoi(options[0]), options[1]);
-    const std::string text_path = expand(c[5], dir);
-    const std::string first_path = expand(c[6], dir);
-#ifdef __linux__
-    const std::size_t descriptors = test::open_descriptors();
-#endif
-    errno = 0;
-    const TextLook look = look_at_text_file(text_path.c_str(), work);
-    std::string why = reason();
-#ifdef __linux__
-    EXPECT_EQ(descriptors, test::open_descriptors()) << c[0] << ": a file is left open";
-#endif
-    char status[kStatusBytes];
-    std::string outcome = kConversions[static_cast<int>(look.outcome)];
-    ChainResult result{};
-    if (look.outcome != ConvertOutcome::kConverted) {
-      describe_look(look, text_path.c_str(), why.c_str(), status, sizeof status);
-    } else {
-      std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
-      names.insert("warnings");
-      errno = 0;
-      result =
-          write_text_chain(text_path.c_str(), first_path.c_str(), settings, c[3], work, warnings);
-      why = reason();
-      std::fclose(warnings);
-      outcome = kChainOutcomes[static_cast<int>(result.outcome)];
-      describe_chain(result, text_path.c_str(), first_path.c_str(), c[3], look.banners, why.c_str(),
-                     status, sizeof status);
-    }
-    EXPECT_EQ(c[8], outcome) << c[0];
-    EXPECT_EQ(std::stoi(c[9]), result.written) << c[0];
-    EXPECT_EQ(expand(c[10], dir), status) << c[0];
-    // Each script written: the tool's script for its line and the bind of
-    // the next, the last binding the first.
-    std::int64_t line_count = 0;
-    const std::vector<std::string> lines =
-        text_blocks(read_file(std::filesystem::u8path(text_path)), line_count);
-    if (look.outcome == ConvertOutcome::kConverted) {
-      EXPECT_EQ(line_count, look.lines) << c[0];
-      EXPECT_EQ(static_cast<std::int64_t>(lines.size()), look.banners) << c[0];
-    }
-    const std::string first = file_name_of(first_path.c_str());
-    const std::filesystem::path folder = std::filesystem::u8path(first_path).parent_path();
-    std::vector<std::string> written;
-    ASSERT_LE(result.written, static_cast<int>(lines.size())) << c[0];
-    for (int i = 0; i < result.written; ++i) {
-      char name[kMaxScriptNameBytes + 1];
-      char next[kMaxScriptNameBytes + 1];
-      ASSERT_TRUE(chain_script_name(first, i, name)) << c[0];
-      const bool last = i + 1 == static_cast<int>(lines.size());
-      ASSERT_TRUE(chain_script_name(first, last ? 0 : i + 1, next)) << c[0];
-      const std::string bind = std::string("bind ") + c[3] + " \"exec " + next + "\"";
-      const std::string script = read_file(folder / name);
-      EXPECT_EQ(interactive_script(lines[i], settings) + bind + "\r\n", script) << c[0] << ' ' << i;
-      EXPECT_EQ("", test::check_harmless(script, test::say_rows(script), {bind}))
-          << c[0] << ' ' << i;
-      written.push_back(name);
-    }
-    // Nothing else: the files there before and not written are as they
-    // were, and no other file is made.
-    for (const auto& [name, bytes] : before) {
-      if (std::find(written.begin(), written.end(), name) == written.end()) {
-        EXPECT_EQ(bytes, read_file(dir.path / name)) << c[0] << ' ' << name;
+    const auto out = dir.path / "out.cfg";
+    test::write_file(out, kOldScript);
+    test::write_file(dir.path / "in.txt", c[2]);
+    make_before(dir, split(c.size() > 9 ? c[9] : "", '|'));
+    auto before = held(dir);
+    const Fields options = split(c[3], '|');
+    const std::string key = options.size() > 2 ? options[2] : "";
+    const WindowSettings settings = settings_of({expand(c[5], dir), options[0], options.at(1)});
+    const std::string text_path = expand(c[4], dir);
+    std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
+    const std::size_t open = open_files();
+    TextLook look{};
+    ChainResult chain{};
+    EXPECT_EQ(c[6] + ": " + expand(c[7], dir),
+              act(c[2], text_path, key, settings, warnings, look, chain));
+    EXPECT_EQ(open, open_files()) << "a file is left open";
+    std::fclose(warnings);
+    auto after = held(dir);
+    after.erase("warnings");
+    if (!key.empty()) {
+      EXPECT_EQ(std::stoi(c[8]), chain.written);
+      for (const auto& name :
+           expect_chain(text_path, settings.script_path, settings, key, look, chain)) {
+        before.erase(name);
+        after.erase(name);
       }
+    } else {
+      before.erase("out.cfg");
+      after.erase("out.cfg");
     }
-    if (folder == dir.path) names.insert(written.begin(), written.end());
-    EXPECT_EQ(names, test::names_in(dir)) << c[0];
+    EXPECT_EQ(before, after);
+    if (!key.empty()) continue;
+    if (c[8] != "run") {
+      EXPECT_EQ(c[8], read_file(out));
+      if (text_path.empty()) {
+        EXPECT_EQ("", read_file(dir.path / "warnings"));
+      }
+      continue;
+    }
+    EXPECT_EQ(tool_run(settings, c[2], text_path),
+              std::make_pair(read_file(out), read_file(dir.path / "warnings")));
+    EXPECT_EQ("", test::check_tool_script(read_file(out)));
   }
 }
 
-// What one row of window_words.cases gives.
-std::string word(const std::string& function, const std::vector<std::string>& in) {
-  char path[kMaxPathBytes];
+// What one row of the words' tables gives, `dir` a scratch folder of its own.
+std::string word(std::string function, const Fields& in, const ScratchDir& dir) {
+  // The words of a describe_ function go into `text`, or into its first N
+  // bytes for a function named NAME/N; they are checked against the length
+  // it gives, and follow `start` when there is one.
   char text[kStatusBytes];
-  if (function == "settings_beside") return settings_beside(in[0].c_str(), path) ? path : "FAIL";
-  if (function == "settings_in_app_data") {
-    return settings_in_app_data(in.empty() ? "" : in[0].c_str(), path) ? path : "FAIL";
+  const std::size_t slash = std::min(function.find('/'), function.size());
+  const std::size_t room =
+      slash < function.size() ? std::stoul(function.substr(slash + 1)) : sizeof text;
+  function.resize(slash);
+  const auto said = [&text](std::size_t length, const std::string& start = "") {
+    const std::string words = length == std::strlen(text)
+                                  ? std::string(text)
+                                  : "length " + std::to_string(length) + ": " + text;
+    return start.empty() || words.empty() ? start + words : start + ' ' + words;
+  };
+  const auto is = [&function](const char* name) { return function == name; };
+  const auto arg = [&in](std::size_t i) { return i < in.size() ? in[i].c_str() : ""; };
+  const auto number = [&in](std::size_t i) { return std::stoi(in[i]); };
+  char path[kMaxPathBytes];
+  const std::pair<const char*, bool (*)(const char*, char(&)[kMaxPathBytes])> paths[] = {
+      {"settings_beside", settings_beside},
+      {"settings_in_app_data", settings_in_app_data},
+      {"fix_script_name", fix_script_name},
+      {"script_name_for_text", script_name_for_text}};
+  for (const auto& [name, make] : paths) {
+    if (is(name)) return make(arg(0), path) ? path : "FAIL";
   }
-  if (function == "settings_go_beside") {
+  if (is("settings_go_beside")) {
     return settings_go_beside(in[0] == "1", in[1] == "1", in[2] == "1", in[3] == "1") ? "beside"
                                                                                       : "app_data";
   }
-  if (function == "describe_settings_write") {
-    describe_settings_write(in[0].c_str(), in[1].c_str(), in.size() > 2 ? in[2].c_str() : "", text,
-                            sizeof text);
-    return text;
+  if (is("describe_settings_write")) {
+    return said(describe_settings_write(arg(0), arg(1), arg(2), text, room));
   }
-  if (function == "is_script_name") return is_script_name(in[0].c_str()) ? "yes" : "no";
-  if (function == "fix_script_name") return fix_script_name(in[0].c_str(), path) ? path : "FAIL";
-  if (function == "describe_name_fix") {
-    describe_name_fix(in[0].c_str(), in[1].c_str(), text, sizeof text);
-    return text;
+  if (is("read_settings")) {
+    WindowSettings settings = settings_of({"before.cfg", "7", "u", "C:\\before"});
+    read_settings(arg(0), settings);
+    return shown(settings);
   }
-  if (function == "describe_not_a_script") {
+  if (is("write_settings")) {
+    char file[kSettingsTextBytes];
+    return std::string(file, write_settings(settings_of(in, 0), file, sizeof file));
+  }
+  if (is("same_settings"))
+    return same_settings(settings_of(in, 0), settings_of(in, 6)) ? "yes" : "no";
+  if (is("take_setting")) {
+    const char* keys[] = {"script", "limit",       "hide_name", "letters",
+                          "team",   "last_folder", "convert"};
+    WindowSettings settings = settings_of(in, 0);
+    const auto key = std::find(std::begin(keys), std::end(keys), in[12]) - std::begin(keys);
+    take_setting(settings, settings_of(in, 6), static_cast<SettingKey>(key));
+    return shown(settings);
+  }
+  if (is("default_settings")) {
+    alignas(WindowSettings) static unsigned char memory[sizeof(WindowSettings)];
+    std::memset(memory, 0xA5, sizeof memory);
+    return shown(*new (memory) WindowSettings(default_settings()));
+  }
+  if (is("apply_arguments")) {
+    std::vector<const char*> argv = {"tallsay-window"};
+    for (const auto& argument : in) argv.push_back(argument.c_str());
+    WindowSettings settings = settings_of({"saved.cfg", "40"});
+    const char* bad = nullptr;
+    const ArgumentOutcome outcome =
+        apply_arguments(static_cast<int>(argv.size()), argv.data(), settings, bad);
+    const char* outcomes[] = {"run", "invalid", "too_long"};
+    return std::string(outcomes[static_cast<int>(outcome)]) + '|' + (bad != nullptr ? bad : "") +
+           '|' + shown(settings) + '|' + said(describe_arguments(outcome, bad, text, room));
+  }
+  if (is("check_existing")) {
+    make_before(dir, Fields(in.begin() + 1, in.end()));
+    const ExistingFile file = check_existing(arg(0));
+    const char* kinds[] = {"nothing", "script", "other", "folder"};
+    return kinds[static_cast<int>(file.kind)] + (' ' + std::to_string(file.size));
+  }
+  if (is("find_chain_clash")) {
+    make_before(dir, Fields(in.begin() + 2, in.end()));
+    const ChainClash found = find_chain_clash(arg(0), number(1));
+    return std::to_string(found.count) + ' ' + found.first + ' ' + std::to_string(found.file.size);
+  }
+  if (is("is_script_name")) return is_script_name(arg(0)) ? "yes" : "no";
+  if (is("describe_name_fix")) return said(describe_name_fix(arg(0), arg(1), text, room));
+  if (is("describe_not_a_script")) {
     const Settle settle = in.size() < 3      ? Settle::kChoose
                           : in[2] == "chain" ? Settle::kChain
                                              : Settle::kConvert;
-    describe_not_a_script(in[0].c_str(), ExistingFile{Existing::kOther, std::stoll(in[1])}, settle,
-                          text, sizeof text);
-    return text;
+    const ExistingFile file{Existing::kOther, number(1)};
+    return said(describe_not_a_script(arg(0), file, settle, text, room));
   }
-  if (function == "describe_chosen") {
-    describe_chosen(settings_with(in[0], 0, ""), in[1] == "1", text, sizeof text);
-    return text;
+  if (is("describe_chosen")) {
+    return said(describe_chosen(settings_of({in[0]}), in[1] == "1", text, room));
   }
-  if (function == "describe_typed") {
-    const WindowSettings settings = settings_with("chat.cfg", std::stoi(in[1]), in[2]);
-    describe_typed(in[0], settings, work, text, sizeof text);
-    return text;
+  if (is("describe_typed")) {
+    const WindowSettings settings = settings_of({"chat.cfg", in[1], in[2]});
+    return said(describe_typed(in[0], settings, work, text, room));
   }
-  if (function == "read_limit_entry") {
+  if (is("read_limit_entry")) {
     std::int32_t limit = 7;
-    const LimitEntry entry = read_limit_entry(in.empty() ? "" : in[0].c_str(), limit);
-    describe_limit_entry(entry, in.empty() ? "" : in[0].c_str(), limit, text, sizeof text);
-    return std::to_string(limit) + (text[0] != '\0' ? std::string(" ") + text : "");
+    const LimitEntry entry = read_limit_entry(arg(0), limit);
+    return said(describe_limit_entry(entry, arg(0), limit, text, room), std::to_string(limit));
   }
-  if (function == "split_paste") {
-    const Paste paste = split_paste(std::string_view(in.empty() ? "" : in[0]));
-    describe_paste(paste, text, sizeof text);
-    return std::to_string(paste.first_length) + " " + std::to_string(paste.other_lines) +
-           (text[0] != '\0' ? std::string(" ") + text : "");
+  if (is("split_paste")) {
+    const Paste paste = split_paste(std::string_view(arg(0)));
+    return said(describe_paste(paste, text, room),
+                std::to_string(paste.first_length) + ' ' + std::to_string(paste.other_lines));
   }
-  if (function == "list_after_send") {
-    const ListView view = list_after_send(std::stoi(in[0]), std::stoi(in[1]), std::stoi(in[2]),
-                                          std::stoi(in[3]), in[4] == "1");
+  if (is("list_after_send")) {
+    const ListView view = list_after_send(number(0), number(1), number(2), number(3), in[4] == "1");
     return std::to_string(view.top) + " " + std::to_string(view.selected);
   }
-  if (function == "mnemonic_control") {
+  if (is("mnemonic_control")) {
     const char* names[] = {"path", "choose", "limit", "hide_name", "convert", "width",
                            "sent", "line",   "say",   "status",    "letters", "team"};
     const int id = mnemonic_control(in[0][0]);
     return id >= kIdPath && id <= kIdTeam ? names[id - kIdPath] : std::to_string(id);
   }
-  if (function == "script_name_for_text") {
-    return script_name_for_text(in[0].c_str(), path) ? path : "FAIL";
-  }
-  if (function == "describe_width") {
-    describe_width(std::stoi(in[0]), std::stoi(in[1]), text, sizeof text);
-    return text;
-  }
-  if (function == "describe_start") {
-    describe_start(settings_with(in.empty() ? "" : in[0], 0, ""), text, sizeof text);
-    return text;
-  }
-  if (function == "recall_step") {
-    return std::to_string(recall_step(std::stoi(in[0]), std::stoi(in[1]), std::stoi(in[2])));
-  }
-  if (function == "drawing") {
+  if (is("describe_width")) return said(describe_width(number(0), number(1), text, room));
+  if (is("describe_start")) return said(describe_start(settings_of({arg(0)}), text, room));
+  if (is("recall_step")) return std::to_string(recall_step(number(0), number(1), number(2)));
+  if (is("drawing")) {
     Banner banner;
     lay_out_banner(in[0], banner);
     std::string rows[8];
@@ -492,196 +435,100 @@ std::string word(const std::string& function, const std::vector<std::string>& in
     for (int row = 1; row < 8; ++row) drawing += '|' + rows[row];
     return drawing;
   }
-  if (function == "read_settings") {
-    WindowSettings settings = default_settings();
-    read_settings(in.empty() ? "" : in[0], settings);
-    return std::string(settings.convert_chain ? "chain " : "script ") + settings.chain_key + ' ' +
-           ticked(settings);
+  if (is("describe_key_entry")) return said(describe_key_entry(arg(0), text, room));
+  if (is("describe_chain_question")) {
+    const TextLook look{ConvertOutcome::kConverted, number(1), number(2), number(3)};
+    return said(describe_chain_question(arg(0), look, text, room));
   }
-  if (function == "describe_key_entry") {
-    describe_key_entry(in.empty() ? "" : in[0], text, sizeof text);
-    return text;
+  if (is("describe_replace")) return said(describe_replace(arg(0), in[1] == "1", text, room));
+  if (is("describe_chain_clash")) {
+    ChainClash clash{number(2), "", ExistingFile{Existing::kOther, number(1)}};
+    std::snprintf(clash.first, sizeof clash.first, "%s", arg(0));
+    return said(describe_chain_clash(clash, text, room));
   }
-  if (function == "describe_chain_question") {
-    const TextLook look{ConvertOutcome::kConverted, std::stoll(in[1]), std::stoll(in[2]),
-                        std::stoll(in[3])};
-    describe_chain_question(in[0].c_str(), look, text, sizeof text);
-    return text;
-  }
-  if (function == "describe_replace") {
-    describe_replace(in[0].c_str(), in[1] == "1", text, sizeof text);
-    return text;
-  }
-  if (function == "describe_chain_clash") {
-    ChainClash clash{std::stoll(in[2]), "", ExistingFile{Existing::kOther, std::stoll(in[1])}};
-    std::snprintf(clash.first, sizeof clash.first, "%s", in[0].c_str());
-    describe_chain_clash(clash, text, sizeof text);
-    return text;
-  }
-  if (function == "describe_look") {
+  if (is("describe_look")) {
     const TextLook look{
         in[0] == "read_failed" ? ConvertOutcome::kReadFailed : ConvertOutcome::kInputOpenFailed, 0,
         0, 0};
-    describe_look(look, in[1].c_str(), in[2].c_str(), text, sizeof text);
-    return text;
+    return said(describe_look(look, arg(1), arg(2), text, room));
   }
-  if (function == "describe_chain") {
+  if (is("describe_chain")) {
     // outcome, scripts written, lines over a limit (apart by commas, with
     // how many there are; a c after a line cut into two pieces), scripts of
     // the text, first script, key, reason.
-    const auto outcome = std::find(std::begin(kChainOutcomes), std::end(kChainOutcomes), in[0]);
-    if (outcome == std::end(kChainOutcomes)) return "no outcome " + in[0];
-    ChainResult result{};
-    result.outcome = static_cast<ChainOutcome>(outcome - std::begin(kChainOutcomes));
-    result.written = std::stoi(in[1]);
+    ChainResult chain{};
+    chain.outcome = static_cast<ChainOutcome>(
+        std::find(std::begin(kChainOutcomes), std::end(kChainOutcomes), in[0]) -
+        std::begin(kChainOutcomes));
+    chain.written = number(1);
     const auto over = split(in[2], ',');
-    result.over_count = std::stoi(over[0]);
+    chain.over_count = std::stoi(over[0]);
     for (std::size_t i = 1; i < over.size(); ++i) {
-      result.over_lines[i - 1] = std::stoi(over[i]);
-      result.over_cut[i - 1] = over[i].back() == 'c';
-      result.cut_lines += result.over_cut[i - 1] ? 1 : 0;
+      chain.over_lines[i - 1] = std::stoi(over[i]);
+      chain.over_cut[i - 1] = over[i].back() == 'c';
+      chain.cut_lines += chain.over_cut[i - 1] ? 1 : 0;
     }
-    result.lines = result.written - result.cut_lines;
-    describe_chain(result, "C:\\texts\\lines.txt", in[4].c_str(), in[5], std::stoll(in[3]),
-                   in[6].c_str(), text, sizeof text);
-    return text;
+    chain.lines = chain.written - chain.cut_lines;
+    return said(describe_chain(chain, "C:\\texts\\lines.txt", arg(4), in[5], number(3), arg(6),
+                               text, room));
   }
   ADD_FAILURE() << "no function " << function;
   return "";
 }
 
-// Every control's mnemonic leads to one control only, in the window and in
-// the choice of the way a text is converted.
-template <std::size_t N>
-void expect_unique_mnemonics(const ControlText (&texts)[N]) {
-  for (const ControlText& control : texts) {
-    const char* mark = std::strchr(control.text, '&');
-    if (mark == nullptr) continue;
-    int controls = 0;
-    for (const ControlText& other : texts) {
-      const char* other_mark = std::strchr(other.text, '&');
-      controls += other_mark != nullptr && std::tolower(other_mark[1]) == std::tolower(mark[1]);
-    }
-    EXPECT_EQ(1, controls) << control.text;
+TEST(WindowTest, Words) {
+  for (const auto& c :
+       test::read_cases({"window_words.cases", "settings.cases", "window_arguments.cases"}, 3, 3)) {
+    ScratchDir dir;
+    EXPECT_EQ(expand(c[2], dir), word(c[0], split(expand(c[1], dir), '|'), dir))
+        << c[0] << ' ' << c[1];
   }
 }
 
-TEST(WindowTest, MnemonicsAreUnique) {
-  expect_unique_mnemonics(kControlTexts);
-  expect_unique_mnemonics(kChainDialogTexts);
-  EXPECT_STREQ("Con&vert a text file\xE2\x80\xA6", control_text(kIdConvert));
-  EXPECT_STREQ("&Key:", control_text(kIdChainKeyLabel));
+// Each control's words are found by its id, and each mnemonic leads to one
+// control only, in the window and in the choice of the way a text is
+// converted.
+TEST(WindowTest, ControlsWordsAndMnemonics) {
+  const auto mnemonics = [](const auto& texts) {
+    std::string letters;
+    for (const ControlText& control : texts) {
+      EXPECT_STREQ(control.text, control_text(control.id));
+      const char* mark = std::strchr(control.text, '&');
+      if (mark != nullptr) letters += static_cast<char>(std::tolower(mark[1]));
+    }
+    return letters;
+  };
+  for (const std::string& letters : {mnemonics(kControlTexts), mnemonics(kChainDialogTexts)}) {
+    EXPECT_EQ(letters.size(), std::set<char>(letters.begin(), letters.end()).size()) << letters;
+  }
   EXPECT_STREQ("", control_text(kIdStatus));
 }
 
-// The settings of a first run, made where any bytes stood before.
-TEST(WindowTest, DefaultSettingsWhateverTheMemoryHeld) {
-  alignas(WindowSettings) static unsigned char memory[sizeof(WindowSettings)];
-  std::memset(memory, 0xA5, sizeof memory);
-  const auto* settings = new (memory) WindowSettings(default_settings());
-  EXPECT_TRUE(same_settings(settings_with("", 0, "u"), *settings));
-  EXPECT_STREQ("F5", settings->chain_key);
-}
-
-// A status longer than its buffer is cut, and says so by its length.
-TEST(WindowTest, WordsAreCutToFit) {
-  Paste paste{};
-  paste.other_lines = 3;
-  char full[512];
-  const std::size_t length = describe_paste(paste, full, sizeof full);
-  char cut[16];
-  EXPECT_EQ(15u, describe_paste(paste, cut, sizeof cut));
-  EXPECT_EQ(std::string(full, 15), cut);
-  EXPECT_LT(15u, length);
-}
-
 // A script read back in pieces is counted as the whole of it: sizes around
-// the read's own piece, with and without a last line end, and a line longer
-// than what is kept of it.
+// the read's own piece, with and without a last line end, and a last line
+// longer than what is kept of it.
 TEST(WindowTest, AScriptReadBackIsCountedWhole) {
+  ScratchDir dir;
   for (const std::size_t size : {1u, 4095u, 4096u, 4097u, 8191u, 8193u, 12289u}) {
     for (const bool ended : {true, false}) {
       // The last line takes 40 bytes, or 5000 past the first piece.
       const std::size_t last_bytes = std::min<std::size_t>(size, size > 4096 ? 5000 : 40);
       std::string script;
-      while (script.size() + 11 <= size - last_bytes) {
-        script += "say \"ab\"\r\n";
-      }
-      if (script.size() < size) {
-        std::string last = "// " + std::string(size - script.size(), 'x');
-        last.resize(size - script.size());
-        if (ended) last.back() = '\n';
-        script += last;
-      }
-      ScratchDir dir;
-      test::write_file(dir.path / "script.cfg", script);
+      while (script.size() + 11 <= size - last_bytes) script += "say \"ab\"\r\n";
+      std::string last = "// " + std::string(size, 'x');
+      last.resize(size - script.size());
+      if (ended && !last.empty()) last.back() = '\n';
+      test::write_file(dir.path / "script.cfg", script += last);
       ScriptCount count;
       ASSERT_TRUE(count_script(dir.file("script.cfg").c_str(), count));
       const ScriptMeasure whole = measure_script(script);
-      EXPECT_EQ(whole.bytes, count.measure.bytes) << size << ended;
+      EXPECT_EQ(0, std::memcmp(&whole, &count.measure, sizeof whole)) << size << ended;
       EXPECT_EQ(static_cast<std::int64_t>(size), count.measure.bytes) << size << ended;
-      EXPECT_EQ(whole.lines, count.measure.lines) << size << ended;
-      EXPECT_EQ(whole.longest_line, count.measure.longest_line) << size << ended;
-      EXPECT_EQ(whole.say_lines, count.measure.say_lines) << size << ended;
-      EXPECT_EQ(whole.frame_bytes, count.measure.frame_bytes) << size << ended;
       EXPECT_EQ(whole.say_lines / 4, count.banners) << size << ended;
     }
   }
   ScriptCount count;
   EXPECT_FALSE(count_script("", count));
-}
-
-// What the path chosen as a script names, before the window replaces it.
-TEST(WindowTest, ExistingFiles) {
-  ScratchDir dir;
-  test::write_file(dir.path / "script.cfg", "// TALLSAY 4 line text version 1.0\r\n\r\n");
-  test::write_file(dir.path / "config.cfg", "bind w +forward\r\nname Player\r\n");
-  test::write_file(dir.path / "empty.cfg", "");
-  test::write_file(dir.path / "header_cut.cfg", "// TALLSAY 4 line text version");
-  const struct {
-    const char* name;
-    Existing kind;
-    std::int64_t size;
-  } cases[] = {{"script.cfg", Existing::kScript, 38},   {"config.cfg", Existing::kOther, 30},
-               {"empty.cfg", Existing::kOther, 0},      {"header_cut.cfg", Existing::kOther, 30},
-               {"missing.cfg", Existing::kNothing, -1}, {"", Existing::kFolder, -1}};
-  for (const auto& c : cases) {
-    const ExistingFile file = check_existing(dir.file(c.name).c_str());
-    EXPECT_EQ(c.kind, file.kind) << c.name;
-    EXPECT_EQ(c.size, file.size) << c.name;
-  }
-}
-
-// Before a chain replaces the scripts after its first: the files of other
-// kinds among them are found, tallsay's own scripts, folders and files that
-// are not there are not.
-TEST(WindowTest, FilesAChainWouldReplace) {
-  ScratchDir dir;
-  test::write_file(dir.path / "chat-2.cfg", "// TALLSAY 4 line text version 1.0\r\n\r\n");
-  test::write_file(dir.path / "chat-3.cfg", "bind w +forward\r\nname Player\r\n");
-  std::filesystem::create_directory(dir.path / "chat-4.cfg");
-  test::write_file(dir.path / "chat-6.cfg", "");
-  test::write_file(dir.path / "chat.cfg", "not a script, the first's own question\r\n");
-  const std::string first = dir.file("chat.cfg");
-  const struct {
-    std::int64_t lines;
-    std::int64_t count;
-    const char* file;
-    std::int64_t size;
-  } cases[] = {{1, 0, "", -1},           {2, 0, "", -1},           {3, 1, "chat-3.cfg", 30},
-               {5, 1, "chat-3.cfg", 30}, {6, 2, "chat-3.cfg", 30}, {100, 2, "chat-3.cfg", 30}};
-  for (const auto& c : cases) {
-    const ChainClash clash = find_chain_clash(first.c_str(), c.lines);
-    EXPECT_EQ(c.count, clash.count) << c.lines;
-    EXPECT_EQ(c.count > 0 ? dir.file(c.file) : "", clash.first) << c.lines;
-    EXPECT_EQ(c.size, clash.file.size) << c.lines;
-  }
-}
-
-TEST(WindowTest, Words) {
-  for (const auto& c : test::read_cases({"window_words.cases"}, 3, 3)) {
-    EXPECT_EQ(c[2], word(c[0], split(c[1], '|'))) << c[0] << ' ' << c[1];
-  }
 }
 
 }  // namespace

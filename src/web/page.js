@@ -236,7 +236,9 @@ function caretLine() {
   return line;
 }
 
-let shownFigures = new Map();  // the figures drawn, by line, first-line flag and options
+// The figures drawn, by line, first-line flag and options: a list for each
+// line drawn so, as lines alike each need figures of their own.
+let shownFigures = new Map();
 let lastNews = '';
 
 // Draws the blocks of the converted lines around the caret, kShownBlocks or
@@ -250,25 +252,24 @@ function drawAroundCaret(converted, blocks) {
   for (let count = 0; last < converted && count < kShownBlocks;) count += results[last++].blocks;
   const drawnWith = JSON.stringify(options());
   const key = (i) => `${i === 0}${drawnWith}\n${lines[i]}`;
-  const made = new Map();
+  const figures = new Map();  // by line: figures drawn before, or else made now
+  for (let i = first; i < last; ++i) figures.set(i, shownFigures.get(key(i))?.shift());
   for (let i = first; i < last; ++i) {
-    if (shownFigures.has(key(i))) continue;
+    if (figures.get(i)) continue;
     let to = i + 1;
-    while (to < last && !shownFigures.has(key(to))) ++to;
+    while (to < last && !figures.get(to)) ++to;
     convertLines(i, to, kShownBlocks).forEach((line, j) => {
-      made.set(i + j, line.blocks.filter((block) => block.columns)
+      figures.set(i + j, line.blocks.filter((block) => block.columns)
         .map((block) => figureOf(block, options())));
     });
     i = to - 1;
   }
-  const figures = new Map();
+  shownFigures = new Map();
   const drawn = [];
   for (let i = first; i < last; ++i) {
-    const shown = shownFigures.get(key(i)) ?? made.get(i);
-    figures.set(key(i), shown);
-    drawn.push(...shown);
+    shownFigures.set(key(i), [...shownFigures.get(key(i)) ?? [], figures.get(i)]);
+    drawn.push(...figures.get(i));
   }
-  shownFigures = figures;
   let above = 0;
   for (let i = 0; i < first; ++i) above += results[i].blocks;
   const below = blocks - above - drawn.length;

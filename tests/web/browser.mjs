@@ -1,7 +1,8 @@
 // Helpers of the page's tests: headless Chromium, the built page opened from
-// file:// or a local web server, and ways to wait for it and read it back.
+// file:// or a local web server with fake pickers, and ways to set it, wait
+// for it and read it back.
+import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import http from 'node:http';
 import {createRequire} from 'node:module';
 import path from 'node:path';
 import test from 'node:test';
@@ -12,7 +13,6 @@ import {root} from './support.mjs';
 // The built page; TALLSAY_PAGE names another build of it.
 export const pageDir = path.resolve(process.env.TALLSAY_PAGE || path.join(root, 'build/web'));
 export const fileUrl = 'file://' + path.join(pageDir, 'index.html');
-export const encode = (text) => new TextEncoder().encode(text);
 
 export const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -21,93 +21,67 @@ export const browser = await chromium.launch({
 });
 test.after(() => browser.close());
 
-// Serves the page's folder on a local port, without the files named in
-// `missing`; resolves to the server, whose `url` is its address.
-export async function serve(missing = []) {
-  const server = http.createServer((request, response) => {
-    const file = path.join(pageDir, request.url === '/' ? 'index.html' : path.normalize(request.url));
-    const type = {'.html': 'text/html', '.css': 'text/css'}[path.extname(file)] ?? 'text/javascript';
-    const found = fs.existsSync(file) && !missing.includes(path.basename(file));
-    response.writeHead(found ? 200 : 404, {'Content-Type': type});
-    response.end(found ? fs.readFileSync(file) : '');
-  });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  server.url = `http://127.0.0.1:${server.address().port}/`;
-  return server;
+// Serves the page's folder to `page` at `pageHttp`, without the files
+// named in `missing`.
+export const pageHttp = 'http://tallsay.test/';
+export const serve = (page, missing = []) => page.route(`${pageHttp}**`, (route) => {
+  const name = new URL(route.request().url()).pathname.slice(1) || 'index.html';
+  return missing.includes(name) ? route.fulfill({status: 404}) : route.fulfill({path: path.join(pageDir, name)});
+});
+
+// A browser context that takes downloads and lets pages use the clipboard.
+export async function newContext(options = {}) {
+  const context = await browser.newContext({acceptDownloads: true, ...options});
+  await context.grantPermissions(['clipboard-read', 'clipboard-write']);
+  return context;
 }
 
-// Resolves once the live region has said `message` (a string, or a
-// pattern that it matches).
-export const said = (page, message) => page.waitForFunction(([text, pattern]) => {
-  const news = document.getElementById('news').textContent;
-  return pattern === null ? news === text : new RegExp(pattern).test(news);
-}, message instanceof RegExp ? [null, message.source] : [message, null]);
-
-// Everything the live region has said since the page opened, in order.
-export const news = (page) => page.evaluate(() => window.fake.news);
-
-// Resolves once the page has converted and shown what it was given.
-export const settled = (page) => page.waitForFunction(
-  () => document.body.dataset.ready === 'true' && !document.body.dataset.busy);
-
-// A page in `context` (a new one by default) whose file picker gives a fake
-// file, steered through window.fake: `name` is the file's name (chat.cfg),
-// `cancel` makes the picker fail as when it is closed, `refuse` (an error
-// name) makes opening the file for writing fail, `delay` slows each write
-// (ms), and `written` gets the bytes of each completed write. Its folder
-// picker gives a fake folder, steered through window.fake.folder: `name`
-// (cfg), `cancel` as above, `failAt` the number (from 1) of the writable it
-// opens whose write fails with the error named `error`; it counts the
-// pickers opened in `picked` and keeps what was asked in `options`, the
-// names of the writables opened and aborted in `opened` and `aborted`, and
-// in `files` the bytes of each file by name: a file is made empty when it
-// is asked for and missing, and gets its new bytes only when its writable
-// is closed, as a browser puts a written file in place. `news` gets each
-// message of the live region. Not yet opened.
-export async function fakePage({viewport, context} = {}) {
-  const page = await (context ?? await browser.newContext({acceptDownloads: true, viewport})).newPage();
+// A page in `context` (a new one by default) whose pickers are fakes,
+// steered through window.fake; not yet opened. `init`, where given, runs
+// in the page before its own scripts. The folder picker gives a folder
+// named `name` (cfg), the file picker its file named `file` (chat.cfg);
+// `cancel` makes either fail as when it is closed. A file is made empty
+// when it is asked for and missing, and gets its new bytes (in `files`, by
+// name, and in the list `written`) only when its writable is closed, as a
+// browser puts a written file in place; each write waits `delay` ms, and
+// that of the writable numbered `failAt` (from 1, in the order opened)
+// fails with the error named `error`. It counts the folder pickers opened
+// in `picked`, keeps what was asked in `options`, and the names of the
+// writables opened and aborted in `opened` and `aborted`. `news` gets each
+// message of the live region.
+export async function fakePage({viewport, context, init} = {}) {
+  const page = await (context ?? await newContext({viewport})).newPage();
   await page.addInitScript(() => {
-    const fake = window.fake = {written: [], delay: 0, refuse: '', cancel: false, name: 'chat.cfg',
-                                news: []};
-    window.showSaveFilePicker = async () => {
-      if (fake.cancel) throw new DOMException('The user aborted a request.', 'AbortError');
-      return {name: fake.name, createWritable: async () => {
-        if (fake.refuse) throw new DOMException('Refused', fake.refuse);
-        let bytes = [];
-        return {
-          write: async (data) => {
-            await new Promise((resolve) => setTimeout(resolve, fake.delay));
-            bytes = [...new Uint8Array(await new Blob([data]).arrayBuffer())];
-          },
-          close: async () => { fake.written.push(bytes); },
-          abort: async () => {},
-        };
-      }};
-    };
-    const folder = fake.folder = {name: 'cfg', cancel: false, failAt: 0, error: 'QuotaExceededError',
-                                  picked: 0, options: null, opened: [], aborted: [], files: {}};
-    const file = (name) => ({kind: 'file', name, getFile: async () => new File([Uint8Array.from(folder.files[name])], name),
+    const fake = window.fake = {name: 'cfg', file: 'chat.cfg', cancel: false, delay: 0, failAt: 0,
+                                error: 'QuotaExceededError', picked: 0, options: null, opened: [], aborted: [],
+                                files: {}, written: [], news: []};
+    const closed = () => new DOMException('The user aborted a request.', 'AbortError');
+    const file = (name) => ({kind: 'file', name, getFile: async () => new File([fake.files[name]], name),
                              createWritable: async () => {
-      folder.opened.push(name);
-      const number = folder.opened.length;
-      let bytes = [];
+      const number = fake.opened.push(name);
+      let bytes = new Uint8Array();
       return {
         write: async (data) => {
-          if (number === folder.failAt) throw new DOMException('No room left on the device', folder.error);
-          bytes = [...new Uint8Array(await new Blob([data]).arrayBuffer())];
+          await new Promise((resolve) => setTimeout(resolve, fake.delay));
+          if (number === fake.failAt) throw new DOMException('It could not be written', fake.error);
+          bytes = new Uint8Array(await new Blob([data]).arrayBuffer());
         },
-        close: async () => { folder.files[name] = bytes; },
-        abort: async () => { folder.aborted.push(name); },
+        close: async () => { fake.written.push(fake.files[name] = bytes); },
+        abort: async () => fake.aborted.push(name),
       };
     }});
+    window.showSaveFilePicker = async () => {
+      if (fake.cancel) throw closed();
+      return file(fake.file);
+    };
     window.showDirectoryPicker = async (options) => {
-      ++folder.picked;
-      folder.options = options;
-      if (folder.cancel) throw new DOMException('The user aborted a request.', 'AbortError');
-      return {kind: 'directory', name: folder.name, getFileHandle: async (name, {create = false} = {}) => {
-        if (!(name in folder.files)) {
+      ++fake.picked;
+      fake.options = options;
+      if (fake.cancel) throw closed();
+      return {kind: 'directory', name: fake.name, getFileHandle: async (name, {create = false} = {}) => {
+        if (!(name in fake.files)) {
           if (!create) throw new DOMException('A requested file could not be found.', 'NotFoundError');
-          folder.files[name] = [];
+          fake.files[name] = new Uint8Array();
         }
         return file(name);
       }};
@@ -115,28 +89,119 @@ export async function fakePage({viewport, context} = {}) {
     addEventListener('DOMContentLoaded', () => {
       const region = document.getElementById('news');
       // On a busy machine the page's first message can come before this.
-      if (region.textContent !== '') fake.news.push(region.textContent);
-      new MutationObserver(() => {
-        if (region.textContent !== '') fake.news.push(region.textContent);
-      }).observe(region, {childList: true, characterData: true, subtree: true});
+      const heard = () => region.textContent !== '' && fake.news.push(region.textContent);
+      heard();
+      new MutationObserver(heard).observe(region, {childList: true, characterData: true, subtree: true});
     });
   });
+  if (init) await page.addInitScript(init);
   return page;
 }
 
-// A ready page (see fakePage) at `url` with `text` typed and the options set;
-// `init`, where given, runs in the page before its own scripts.
-export async function open(url, text, {lineLen = 0, noName = false, utf8 = true, team = false, viewport, context,
-                                       init} = {}) {
-  const page = await fakePage({viewport, context});
-  if (init) await page.addInitScript(init);
+// Resolves once the page has converted and shown what it was given.
+export const settled = (page) => page.waitForFunction(
+  () => document.body.dataset.ready === 'true' && !document.body.dataset.busy);
+
+// Opens `url` in `page` and waits for the page to settle, and for a link in
+// it to be taken off the address bar.
+export async function follow(page, url) {
   await page.goto(url);
+  await page.waitForFunction(() => location.hash === '');
   await settled(page);
+}
+
+// Sets the boxes of `page` as a player would: the `text`, then `type` typed
+// at its end; the width limit (`lineLen`, a number or what is typed), the
+// checkboxes, and, where given, the script `name`, the `key` and `chain`,
+// one banner per key press. Resolves once the page has taken them.
+export async function set(page, text, {lineLen = 0, noName = false, utf8 = true, team = false, name, key, chain,
+                                      type} = {}) {
   await page.fill('#line-len', String(lineLen));
   for (const [id, on] of [['#no-name', noName], ['#utf8', utf8], ['#team', team]]) await page.setChecked(id, on);
-  await page.fill('#text', text);
+  if (chain !== undefined) await page.check(chain ? '#make-chain' : '#make-one');
+  for (const [id, value] of [['#name', name], ['#key', key], ['#text', text]]) {
+    if (value !== undefined) await page.fill(id, value);
+  }
+  if (type) {
+    await page.press('#text', 'End');
+    await page.keyboard.type(type);
+  }
   await settled(page);
+}
+
+// A page of fakePage at `url`, settled, then set with `text` and the options of set().
+export async function open(url, text, options = {}) {
+  const page = await fakePage(options);
+  await follow(page, url);
+  await set(page, text, options);
   return page;
+}
+
+// The options of set() that `settings` of web.cases names: id=value of the
+// page's boxes apart by |. What it leaves out is as at a first run, the
+// name and key aside, which stay as they are.
+export function settingsOf(settings) {
+  const s = Object.fromEntries(settings.split('|').filter(Boolean).map((p) => [p.slice(0, p.indexOf('=')),
+                                                                                 p.slice(p.indexOf('=') + 1)]));
+  return {lineLen: s['line-len'] ?? 0, noName: s['no-name'] === '1', utf8: s.utf8 !== '0', team: s.team === '1',
+          name: s.name, key: s.key, chain: s.make === 'chain'};
+}
+
+// What `fields` of web.cases say the page shows, for expectShown: each
+// selector (starting with # or .) and the texts after it, a pattern after
+// ~, and for TOOL the lines of `tool`.
+export function shownOf(fields, tool) {
+  const expected = {};
+  let selector;
+  for (const field of fields) {
+    if (/^[#.]/.test(field)) expected[selector = field] = [];
+    else if (field === 'TOOL') expected[selector].push(...tool);
+    else expected[selector].push(field[0] === '~' ? new RegExp(field.slice(1)) : field);
+  }
+  return expected;
+}
+
+// Resolves once the live region says what the pattern `message` matches.
+export const said = (page, message) => page.waitForFunction(
+  (source) => new RegExp(source).test(document.getElementById('news').textContent), message.source);
+
+// Everything the live region has said since the page opened, in order.
+export const news = (page) => page.evaluate(() => window.fake.news);
+
+// The text of every element that `selector` finds and that shows.
+export const texts = (page, selector) => page.$$eval(selector, (all) =>
+  all.filter((e) => e.checkVisibility()).map((e) => e.textContent));
+
+// Checks what `page` shows: for each selector of `expected`, the texts of
+// the elements it finds that show, each equal to or matching its string or
+// pattern of the list (or the one string or pattern) it gives; none for
+// an empty list.
+export async function expectShown(page, expected, about = '') {
+  for (const [selector, want] of Object.entries(expected)) {
+    const shown = await texts(page, selector);
+    const wants = [want].flat();
+    const message = `${selector} ${about}: ${JSON.stringify(shown)}`;
+    assert.equal(shown.length, wants.length, message);
+    wants.forEach((w, i) => (w instanceof RegExp ? assert.match(shown[i], w, message)
+                                                 : assert.equal(shown[i], w, message)));
+  }
+}
+
+// The values of the boxes of the ids `ids`, a checkbox's whether it is checked.
+export const boxes = (page, ids) => page.evaluate((all) => all.map((id) => document.getElementById(id))
+  .map((box) => (box.type === 'checkbox' || box.type === 'radio' ? box.checked : box.value)), ids);
+
+// Clicks `selector` and resolves to the name and bytes of the download it starts.
+export async function download(page, selector = '#download') {
+  const [file] = await Promise.all([page.waitForEvent('download'), page.click(selector)]);
+  return {name: file.suggestedFilename(), bytes: new Uint8Array(fs.readFileSync(await file.path())), file};
+}
+
+// Clicks the Copy button `selector` and resolves to what it copied.
+export async function copied(page, selector) {
+  await page.evaluate(() => navigator.clipboard.writeText(''));
+  await page.click(selector);
+  return page.evaluate(() => navigator.clipboard.readText());
 }
 
 // The drawings shown in `selector`, read back from their canvases as rows
@@ -149,12 +214,8 @@ export const drawings = (page, selector = '#blocks') => page.$$eval(`${selector}
       ' \u2580\u2584\u2588'[lit(x, 2 * r) + 2 * lit(x, 2 * r + 1)]).join('')).join('\n');
   }));
 
-// The values of the boxes of the ids `ids`, a checkbox's whether it is checked.
-export const boxes = (page, ids) => page.evaluate((all) => all.map((id) => document.getElementById(id))
-  .map((box) => (box.type === 'checkbox' ? box.checked : box.value)), ids);
-
-// The text of every element that `selector` finds.
-export const texts = (page, selector) => page.$$eval(selector, (all) => all.map((e) => e.textContent));
+// How wide `page` is laid out, in CSS pixels.
+export const pageWidth = (page) => page.evaluate(() => document.documentElement.scrollWidth);
 
 // What axe-core finds on `page` as it stands: the ids of its serious and
 // critical findings.
