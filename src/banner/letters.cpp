@@ -51,6 +51,7 @@ constexpr LetterTable build_letter_table() {
 
 constexpr LetterTable kLetterTable = build_letter_table();
 
+#ifdef __EMSCRIPTEN__
 // The cells of a column byte, one for each row, top row first.
 struct ColumnCells {
   char cells[256][kRowCount];
@@ -66,6 +67,7 @@ constexpr ColumnCells build_column_cells() {
 }
 
 constexpr ColumnCells kColumnCells = build_column_cells();
+#endif
 
 // The bits set in `bits`.
 constexpr int count_bits(std::uint64_t bits) {
@@ -75,9 +77,9 @@ constexpr int count_bits(std::uint64_t bits) {
   return static_cast<int>((bits * 0x0101010101010101u) >> 56);
 }
 
-// The glyph that draws `character` (from U+0080 up), its letter's or U+FFFD's
-// where the font has none: the count of its columns, then the columns.
-const std::uint8_t* glyph_of(char32_t character) {
+// The number of the letter whose glyph draws `character` (from U+0080 up):
+// its own, or U+FFFD's where the font has none.
+std::uint16_t letter_of(char32_t character) {
   std::uint16_t number = kLetterTable.replacement;
   const std::uint8_t slot = character < 0x10000 ? kLetterTable.block_of[character / 64] : 0;
   const std::uint64_t below = (std::uint64_t{1} << (character % 64)) - 1;
@@ -85,7 +87,53 @@ const std::uint8_t* glyph_of(char32_t character) {
     number = static_cast<std::uint16_t>(kLetterTable.firsts[slot] +
                                         count_bits(kLetterTable.masks[slot] & below));
   }
-  return kLetterTable.glyphs[number];
+  return number;
+}
+
+#ifndef __EMSCRIPTEN__
+// The programs store a letter's four rows as the layout stores a byte's: the
+// eight bytes of each row at once, its columns, its gap and blanks, worked
+// out once here. (The page, which is sent over the network, keeps only the
+// columns, and works the cells out for each letter drawn.)
+struct LetterRows {
+  char rows[kLetterCount][kRowCount][8];
+};
+
+constexpr LetterRows build_letter_rows() {
+  constexpr char kCells[4] = {kCellBlank, kCellUpper, kCellLower, kCellBoth};
+  LetterRows table{};
+  for (int i = 0; i < kLetterCount; ++i) {
+    for (int r = 0; r < kRowCount; ++r) {
+      for (int c = 0; c < 8; ++c) {
+        const int column = c < 5 ? kLetterTable.glyphs[i][1 + c] : 0;
+        table.rows[i][r][c] = kCells[(column >> (2 * r)) & 3];
+      }
+    }
+  }
+  return table;
+}
+
+constexpr LetterRows kLetterRows = build_letter_rows();
+#endif
+
+// Stores the glyph of letter `number` at `pos` of each row, and the blank gap
+// after it; the next character stores over what is past the gap, as
+// lay_out_banner's runs do. Returns the columns stored, the gap's included.
+unsigned store_letter(Banner& banner, std::size_t pos, std::uint16_t number) {
+  const std::uint8_t* glyph = kLetterTable.glyphs[number];
+#ifndef __EMSCRIPTEN__
+  for (int r = 0; r < kRowCount; ++r)
+    std::memcpy(banner.rows[r] + pos, kLetterRows.rows[number][r], 8);
+#else
+  // All five columns are stored, those past the glyph's blank (their bytes
+  // are 0).
+  for (std::size_t c = 0; c < 5; ++c) {
+    const char* cells = kColumnCells.cells[glyph[1 + c]];
+    for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos + c] = cells[r];
+  }
+  for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos + glyph[0]] = kCellBlank;
+#endif
+  return glyph[0] + 1u;
 }
 
 }  // namespace
@@ -157,17 +205,9 @@ void lay_out_letters(std::string_view text, Banner& banner) {
     }
     char32_t character;
     at += read_character_fast(text, at, character);
-    // All five columns and the gap are stored, the columns past the glyph's
-    // blank (their bytes are 0), and the next character stores over what is
-    // past its count, as lay_out_banner's runs do.
-    const std::uint8_t* glyph = glyph_of(character);
-    for (std::size_t c = 0; c < 5; ++c) {
-      const char* cells = kColumnCells.cells[glyph[1 + c]];
-      for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos + c] = cells[r];
-    }
-    for (int r = 0; r < kRowCount; ++r) banner.rows[r][pos + glyph[0]] = kCellBlank;
-    pos += glyph[0] + 1u;
-    width += glyph[0] + 1;
+    const unsigned columns = store_letter(banner, pos, letter_of(character));
+    pos += columns;
+    width += static_cast<std::int32_t>(columns);
     last_gap = 1;
   }
   pos -= static_cast<std::size_t>(last_gap);
