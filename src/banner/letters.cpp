@@ -79,7 +79,7 @@ constexpr int count_bits(std::uint64_t bits) {
 
 // The number of the letter whose glyph draws `character` (from U+0080 up):
 // its own, or U+FFFD's where the font has none.
-std::uint16_t letter_of(char32_t character) {
+constexpr std::uint16_t letter_of(char32_t character) {
   std::uint16_t number = kLetterTable.replacement;
   const std::uint8_t slot = character < 0x10000 ? kLetterTable.block_of[character / 64] : 0;
   const std::uint64_t below = (std::uint64_t{1} << (character % 64)) - 1;
@@ -114,6 +114,22 @@ constexpr LetterRows build_letter_rows() {
 }
 
 constexpr LetterRows kLetterRows = build_letter_rows();
+
+// The number of the letter of each character of two bytes, U+0080 to
+// U+07FF, found once here rather than by its block's mask for each letter.
+struct TwoByteLetters {
+  std::uint16_t numbers[0x800];
+};
+
+constexpr TwoByteLetters build_two_byte_letters() {
+  TwoByteLetters table{};
+  for (char32_t character = 0x80; character < 0x800; ++character) {
+    table.numbers[character] = letter_of(character);
+  }
+  return table;
+}
+
+constexpr TwoByteLetters kTwoByteLetters = build_two_byte_letters();
 #endif
 
 // Stores the glyph of letter `number` at `pos` of each row, and the blank gap
@@ -203,9 +219,20 @@ void lay_out_letters(std::string_view text, Banner& banner) {
       ++at;
       continue;
     }
-    char32_t character;
-    at += read_character_fast(text, at, character);
-    const unsigned columns = store_letter(banner, pos, letter_of(character));
+    std::uint16_t number;
+#ifndef __EMSCRIPTEN__
+    const auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0;
+    if (byte >= 0xC2 && byte <= 0xDF && (next & 0xC0) == 0x80) {
+      number = kTwoByteLetters.numbers[(byte & 0x1Fu) << 6 | (next & 0x3Fu)];
+      at += 2;
+    } else
+#endif
+    {
+      char32_t character;
+      at += read_character(text, at, character);
+      number = letter_of(character);
+    }
+    const unsigned columns = store_letter(banner, pos, number);
     pos += columns;
     width += static_cast<std::int32_t>(columns);
     last_gap = 1;
