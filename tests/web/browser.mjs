@@ -38,8 +38,9 @@ test.after(() => browser.close());
 // the names of the writables opened and aborted in `opened` and `aborted`,
 // and each message of the live region in `news`.
 function fakePickers() {
-  const fake = window.fake = {name: 'cfg', file: 'chat.cfg', cancel: 0, delay: 0, failAt: 0, error: 'QuotaExceededError',
-                              picked: 0, options: null, opened: [], aborted: [], files: {}, written: [], news: []};
+  const fake = window.fake = {name: 'cfg', file: 'chat.cfg', cancel: 0, delay: 0, failAt: 0,
+                              error: 'QuotaExceededError', picked: 0, options: null, opened: [], aborted: [],
+                              files: {}, written: [], news: []};
   const closed = () => new DOMException('The user aborted a request.', 'AbortError');
   const file = (name) => ({kind: 'file', name, getFile: async () => new File([fake.files[name]], name),
                            createWritable: async () => {
@@ -59,7 +60,7 @@ function fakePickers() {
     Object.assign(fake, {picked: fake.picked + 1, options});
     if (fake.cancel) throw closed();
     return {kind: 'directory', name: fake.name, getFileHandle: async (name, {create = false} = {}) => {
-      if (!(name in fake.files) && !create) throw new DOMException('A requested file could not be found.', 'NotFoundError');
+      if (!(name in fake.files) && !create) throw new DOMException('No such file.', 'NotFoundError');
       fake.files[name] ??= new Uint8Array();
       return file(name);
     }};
@@ -77,12 +78,14 @@ function fakePickers() {
 const inits = {
   nopickers: () => { delete window.showDirectoryPicker; delete window.showSaveFilePicker; },
   nowasm: () => { delete window.WebAssembly; },
-  blocked: () => Object.defineProperty(window, 'localStorage', {get() { throw new DOMException('no', 'SecurityError'); }}),
+  blocked: () => Object.defineProperty(window, 'localStorage',
+                                       {get() { throw new DOMException('no', 'SecurityError'); }}),
   full: () => { Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); }; },
 };
 
 // The fields `fields`, each name=value, as [name, value] pairs.
-const pairs = (fields) => fields.map((field) => [field.slice(0, field.indexOf('=')), field.slice(field.indexOf('=') + 1)]);
+const pairs = (fields) => fields.map((field) => [field.slice(0, field.indexOf('=')),
+                                                 field.slice(field.indexOf('=') + 1)]);
 
 // Retries the assertions of `check` until they hold, for up to 5 s.
 async function eventually(check) {
@@ -99,6 +102,10 @@ async function eventually(check) {
 // and a link it opened with is off the address bar.
 const settled = (page) => page.waitForFunction(
   () => location.hash === '' && document.body.dataset.ready && !document.body.dataset.busy);
+
+// The text of every element of `page` that `selector` finds and that shows.
+const texts = (page, selector) => page.$$eval(selector, (all) =>
+  all.filter((e) => e.checkVisibility()).map((e) => e.textContent));
 
 // The values of the boxes `ids` of `page`, a checkbox's or choice's 1 or 0.
 const values = (page, ids) => page.evaluate((all) => all.map((id) => document.getElementById(id))
@@ -184,6 +191,7 @@ const actions = {
   },
   // The same page at file#FRAGMENT.
   follow: async (s, [fragment]) => { await s.page.goto(`${fileUrl}#${fragment}`); await settled(s.page); },
+  // The page reloaded, or left to itself for MS milliseconds.
   reload: async (s) => { await s.page.reload(); await settled(s.page); },
   wait: (s, [ms]) => s.page.waitForTimeout(Number(ms)),
   // The text and the settings as a player sets them: id=value of the
@@ -203,6 +211,7 @@ const actions = {
     await settled(s.page);
     await actions.shown(s, shown);
   },
+  // The box filled with the value, or the element clicked.
   fill: (s, [selector, value]) => s.page.fill(selector, value),
   click: (s, [selector]) => s.page.click(selector),
   // Typed at the end of what the box holds; a line feed is Enter.
@@ -212,12 +221,14 @@ const actions = {
   press: (s, [selector, key, composing]) => (composing ? s.page.$eval(selector, (box) => box.dispatchEvent(
     new KeyboardEvent('keydown', {key: 'Enter', isComposing: true, bubbles: true})))
     : selector ? s.page.press(selector, key) : s.page.keyboard.press(key)),
+  // The caret put at the character AT of the box.
   caret: (s, [selector, at]) => s.page.$eval(selector, (box, to) => box.setSelectionRange(to, to), Number(at)),
   // The fake folder and file set: what it counted starts anew, each
   // name=value given is set, a number as a number and `files` as filesOf
   // reads them, and the files it then holds are kept as `before`.
   fake: (s, fields) => s.page.evaluate((set) => {
-    const fake = Object.assign(window.fake, {picked: 0, opened: [], aborted: [], written: [], failAt: 0, cancel: 0}, set);
+    const fake = Object.assign(window.fake, {picked: 0, opened: [], aborted: [], written: [], failAt: 0, cancel: 0},
+                               set);
     fake.before = {...fake.files};
   }, Object.fromEntries(pairs(fields).map(([key, value]) =>
     [key, key === 'files' ? filesOf(value) : /^\d+$/.test(value) ? Number(value) : value]))),
@@ -236,7 +247,7 @@ const actions = {
     }
     await eventually(async () => {
       for (const [selector, wants] of expected) {
-        const shown = await s.page.$$eval(selector, (all) => all.filter((e) => e.checkVisibility()).map((e) => e.textContent));
+        const shown = await texts(s.page, selector);
         const message = `${selector}: ${JSON.stringify(shown)}`;
         assert.equal(shown.length, wants.length, message);
         wants.forEach((w, i) => (w[0] === '~' ? assert.match(shown[i], new RegExp(w.slice(1)), message)
@@ -244,8 +255,9 @@ const actions = {
       }
     });
   },
-  count: (s, [selector, count]) => eventually(async () => assert.equal(await s.page.$$eval(selector, (all) =>
-    all.filter((e) => e.checkVisibility()).length), Number(count), selector)),
+  // N of the elements that the selector finds show.
+  count: (s, [selector, count]) => eventually(async () =>
+    assert.equal((await texts(s.page, selector)).length, Number(count), selector)),
   // The live region has said what the pattern matches exactly once.
   heard: (s, [pattern]) => eventually(async () => assert.equal((await s.page.evaluate(() => window.fake.news))
     .flatMap((message) => message.match(new RegExp(pattern, 'g')) ?? []).length, 1, pattern)),
@@ -261,7 +273,9 @@ const actions = {
       const fake = await s.page.evaluate(() => window.fake);
       for (const [key, value] of pairs(fields)) {
         if (key === 'files') assert.deepEqual(fake.files, filesOf(value, fake.before, chain));
-        else if (key === 'opened' || key === 'aborted') assert.deepEqual(fake[key], Object.keys(filesOf(value, {}, chain)));
+        else if (key === 'opened' || key === 'aborted') {
+          assert.deepEqual(fake[key], Object.keys(filesOf(value, {}, chain)));
+        }
         else assert.equal(JSON.stringify(fake[key]), value, key);
       }
     });
@@ -277,7 +291,8 @@ const actions = {
   // tool's script of the page's text, or of the file last written.
   async drawn(s, [selector, of]) {
     const now = await state(s.page);
-    const script = of === 'written' ? (await s.page.evaluate(() => window.fake.written)).at(-1) : toolScript(now.text, now);
+    const script = of === 'written' ? (await s.page.evaluate(() => window.fake.written)).at(-1)
+                                    : toolScript(now.text, now);
     assert.equal(await drawings(s.page, selector), previewOf(script));
   },
   // The button downloads NAME: the tool's script of the page's text and
@@ -325,6 +340,7 @@ const actions = {
     assert.deepEqual(await s.page.evaluate(async () => (await window.axe.run()).violations
       .filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id)), []);
   },
+  // The page is laid out PX pixels wide.
   width: async (s, [width]) => assert.equal(await s.page.evaluate(() => document.documentElement.scrollWidth),
                                             Number(width)),
   // The first element stays beside the second, to its right.
