@@ -40,25 +40,25 @@ export function runPreview(script) {
   return spawnSync(preview, [], {input: script, maxBuffer: 1 << 26}).stdout.toString();
 }
 
-// The cases of `kind` in tests/data/web.cases, each an array of its fields,
+// The cases of `kind` in tests/data/TABLE.cases, each an array of its fields,
 // read as the tests' support.cpp reads a table: a case a line, its fields
 // apart by tabs, the first its kind; a line "=NAME<tab>text" defines {NAME}
 // for the lines after it. In a field, \n \r \t \\ and \xHH stand for their
 // bytes, {N*text} for N times the text and a lone - for nothing. A field is
 // a string of bytes, one character each, or with `utf8` the text they hold.
-export function readCases(kind, utf8 = false) {
+export function readCases(kind, utf8 = false, table = 'web') {
   const unescape = (field) => (field === '-' ? '' : field.replace(/\{(\d+)\*([^}]*)\}|\\(x..|.)/g,
     (_, count, unit, c) => (count ? unescape(unit).repeat(count) : c.length === 3
       ? String.fromCharCode(parseInt(c.slice(1), 16)) : {n: '\n', r: '\r', t: '\t'}[c] ?? c)));
   const macros = [];
   const cases = [];
-  for (let line of fs.readFileSync(path.join(root, 'tests/data/web.cases'), 'latin1').split('\n')) {
+  for (let line of fs.readFileSync(path.join(root, `tests/data/${table}.cases`), 'latin1').split('\n')) {
     for (const [name, text] of macros) line = line.replaceAll(name, text);
     const [first, ...fields] = line.split('\t');
     if (first[0] === '=') macros.push([`{${first.slice(1)}}`, line.slice(first.length + 1)]);
     if (first !== kind) continue;
     cases.push(fields.map(unescape).map((f) => (utf8 ? Buffer.from(f, 'latin1').toString() : f)));
   }
-  if (cases.length === 0) throw new Error(`no case of ${kind} in web.cases`);
+  if (cases.length === 0) throw new Error(`no case of ${kind} in ${table}.cases`);
   return cases;
 }
