@@ -648,7 +648,11 @@ int run_as(const std::string& how, const std::function<int()>& run) {
   const pid_t child = fork();
   if (child == 0 && how == "fsize") {
     std::signal(SIGXFSZ, SIG_IGN);
-    const struct rlimit limit = {64, RLIM_INFINITY};
+    // The hard limit stays as it is: a limit set on the tests may be below
+    // any other.
+    struct rlimit limit = {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 64;
     std::_Exit(setrlimit(RLIMIT_FSIZE, &limit) == 0 ? run() : 99);
   }
   if (child == 0) {
