@@ -564,10 +564,7 @@ bool make_item(const ScratchDir& dir, const std::string& item, std::vector<int>&
            })) == 0;
   }
   if (w[0] == "attr") {
-    std::string value;
-    for (std::size_t at = 0; at < w[3].size(); at += 2) {
-      value += static_cast<char>(std::stoi(w[3].substr(at, 2), nullptr, 16));
-    }
+    const std::string value = test::from_hex(std::regex_replace(w[3], std::regex(".."), "$& "));
     return setxattr(path.c_str(), w[2].c_str(), value.data(), value.size(), 0) == 0;
   }
   if (w[0] == "append") {
