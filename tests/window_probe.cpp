@@ -35,8 +35,9 @@
 
 namespace {
 
-using tallsay::kStatusBytes;
+using namespace tallsay;
 
+// Prints `name`, a tab and `text` in UTF-8 on a line of its own.
 void print(const char* name, const wchar_t* text) {
   static char bytes[4 * kStatusBytes];
   if (WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr) == 0) {
@@ -45,52 +46,48 @@ void print(const char* name, const wchar_t* text) {
   std::printf("%s\t%s\n", name, bytes);
 }
 
+// Prints `name` and the text of the control `id` of `window`.
 void print_control(HWND window, const char* name, int id) {
   static wchar_t text[kStatusBytes];
   GetDlgItemTextW(window, id, text, kStatusBytes);
   print(name, text);
 }
 
-// The lines the status line holds, and whether they all show or it can be
-// scrolled to them.
-void print_status_lines(HWND window) {
-  const HWND status = GetDlgItem(window, tallsay::kIdStatus);
-  const LRESULT lines = SendMessageW(status, EM_GETLINECOUNT, 0, 0);
-  const LRESULT second = SendMessageW(
-      status, EM_POSFROMCHAR, static_cast<WPARAM>(SendMessageW(status, EM_LINEINDEX, 1, 0)), 0);
-  const LRESULT first = SendMessageW(status, EM_POSFROMCHAR, 0, 0);
-  RECT client;
-  GetClientRect(status, &client);
-  const int height = static_cast<short>(HIWORD(second)) - static_cast<short>(HIWORD(first));
-  const bool scrolls = (GetWindowLongW(status, GWL_STYLE) & WS_VSCROLL) != 0;
-  const bool all_read =
-      lines > 0 && (scrolls || (height > 0 && lines * height <= client.bottom) || lines == 1);
-  std::printf("status_lines\t%ld %s\n", static_cast<long>(lines), all_read ? "readable" : "cut");
+// What the control `id` of `window` answers to the message.
+long ask(HWND window, int id, UINT message, WPARAM w = 0, LPARAM l = 0) {
+  return static_cast<long>(SendMessageW(GetDlgItem(window, id), message, w, l));
 }
 
+// Prints what the main window shows, as the usage above lists it.
 void print_window(HWND window) {
-  const std::pair<const char*, int> controls[] = {{"path", tallsay::kIdPath},
-                                                  {"width", tallsay::kIdWidth},
-                                                  {"line", tallsay::kIdLine},
-                                                  {"limit", tallsay::kIdLimit},
-                                                  {"status", tallsay::kIdStatus}};
+  const std::pair<const char*, int> controls[] = {{"path", kIdPath},
+                                                  {"width", kIdWidth},
+                                                  {"line", kIdLine},
+                                                  {"limit", kIdLimit},
+                                                  {"status", kIdStatus}};
   for (const auto& [name, id] : controls) print_control(window, name, id);
-  print_status_lines(window);
-  std::printf("checked\t%u%u%u\n", IsDlgButtonChecked(window, tallsay::kIdHideName),
-              IsDlgButtonChecked(window, tallsay::kIdLetters),
-              IsDlgButtonChecked(window, tallsay::kIdTeam));
+  // The status's lines all show when they fit its height or it scrolls.
+  const long lines = ask(window, kIdStatus, EM_GETLINECOUNT);
+  const long second = ask(window, kIdStatus, EM_POSFROMCHAR,
+                          static_cast<WPARAM>(ask(window, kIdStatus, EM_LINEINDEX, 1)));
+  // A line scrolled above the box is at a negative height.
+  const long height = static_cast<short>(HIWORD(second)) -
+                      static_cast<short>(HIWORD(ask(window, kIdStatus, EM_POSFROMCHAR, 0)));
+  RECT client;
+  GetClientRect(GetDlgItem(window, kIdStatus), &client);
+  const bool scrolls = (GetWindowLongW(GetDlgItem(window, kIdStatus), GWL_STYLE) & WS_VSCROLL) != 0;
+  const bool all = lines == 1 || scrolls || (height > 0 && lines * height <= client.bottom);
   GUITHREADINFO thread = {};
   thread.cbSize = sizeof thread;
   GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
-  std::printf("focus\t%d\n", thread.hwndFocus != nullptr ? GetDlgCtrlID(thread.hwndFocus) : 0);
-  const HWND list = GetDlgItem(window, tallsay::kIdSent);
-  std::printf("top\t%ld\n", static_cast<long>(SendMessageW(list, LB_GETTOPINDEX, 0, 0)));
-  std::printf("chosen\t%ld\n", static_cast<long>(SendMessageW(list, LB_GETCURSEL, 0, 0)));
-  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    // A line sent holds at most kMaxTextBytes bytes, so it fits.
-    static wchar_t text[kStatusBytes];
-    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+  std::printf("status_lines\t%ld %s\nchecked\t%u%u%u\nfocus\t%d\ntop\t%ld\nchosen\t%ld\n", lines,
+              all ? "readable" : "cut", IsDlgButtonChecked(window, kIdHideName),
+              IsDlgButtonChecked(window, kIdLetters), IsDlgButtonChecked(window, kIdTeam),
+              thread.hwndFocus != nullptr ? GetDlgCtrlID(thread.hwndFocus) : 0,
+              ask(window, kIdSent, LB_GETTOPINDEX), ask(window, kIdSent, LB_GETCURSEL));
+  for (long i = 0; i < ask(window, kIdSent, LB_GETCOUNT); ++i) {
+    static wchar_t text[kStatusBytes];  // a line sent holds at most kMaxTextBytes bytes
+    ask(window, kIdSent, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
     print("sent", text);
   }
 }
@@ -110,17 +107,19 @@ void print_dialogs() {
   if (const HWND box = window_titled(L"tallsay: ")) print_control(box, "question", 0xFFFF);
   const HWND dialog = window_titled(L"tallsay: convert ");
   if (dialog == nullptr) return;
-  print_control(dialog, "choice_question", tallsay::kIdChainQuestion);
-  const bool chain = IsDlgButtonChecked(dialog, tallsay::kIdChainWay) == BST_CHECKED;
-  const bool script = IsDlgButtonChecked(dialog, tallsay::kIdOneScript) == BST_CHECKED;
-  std::printf("choice_way\t%s\n", chain == script ? "none" : chain ? "chain" : "script");
-  print_control(dialog, "choice_key", tallsay::kIdChainKey);
-  std::printf("choice_key_enabled\t%d\n",
-              IsWindowEnabled(GetDlgItem(dialog, tallsay::kIdChainKey)) != 0 ? 1 : 0);
-  print_control(dialog, "choice_refusal", tallsay::kIdChainRefusal);
+  print_control(dialog, "choice_question", kIdChainQuestion);
+  print_control(dialog, "choice_key", kIdChainKey);
+  print_control(dialog, "choice_refusal", kIdChainRefusal);
+  const bool chain = IsDlgButtonChecked(dialog, kIdChainWay) == BST_CHECKED;
+  const bool script = IsDlgButtonChecked(dialog, kIdOneScript) == BST_CHECKED;
+  std::printf("choice_way\t%s\nchoice_key_enabled\t%d\n",
+              chain == script ? "none"
+              : chain         ? "chain"
+                              : "script",
+              IsWindowEnabled(GetDlgItem(dialog, kIdChainKey)) != 0 ? 1 : 0);
 }
 
-// The controls whose rectangles are checked: every one the window makes.
+// Where the control `id` is in the client area of `window`.
 RECT child_rect(HWND window, int id) {
   RECT rect;
   GetWindowRect(GetDlgItem(window, id), &rect);
@@ -128,36 +127,34 @@ RECT child_rect(HWND window, int id) {
   return rect;
 }
 
-int check_minimum(HWND window) {
+// Every control the window makes, at the window's minimum size.
+void check_minimum(HWND window) {
   MINMAXINFO limits = {};
   SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
-  // Without a minimum, the window is sized to nothing and no control fits.
   const POINT least = limits.ptMinTrackSize;
   SetWindowPos(window, nullptr, 0, 0, least.x, least.y, SWP_NOMOVE | SWP_NOZORDER);
   RECT client;
   GetClientRect(window, &client);
   int bad = 0;
-  for (int id = tallsay::kIdPath; id <= tallsay::kIdLabelLine; ++id) {
+  for (int id = kIdPath; id <= kIdLabelLine; ++id) {
     const RECT rect = child_rect(window, id);
     if (rect.right <= rect.left || rect.bottom <= rect.top || rect.left < 0 || rect.top < 0 ||
         rect.right > client.right || rect.bottom > client.bottom) {
-      std::printf("layout\tcontrol %d at %ld,%ld-%ld,%ld is outside %ldx%ld\n", id, rect.left,
-                  rect.top, rect.right, rect.bottom, client.right, client.bottom);
-      ++bad;
+      bad += std::printf("layout\tcontrol %d at %ld,%ld-%ld,%ld is outside %ldx%ld\n", id,
+                         rect.left, rect.top, rect.right, rect.bottom, client.right, client.bottom);
     }
-    for (int other = id + 1; other <= tallsay::kIdLabelLine; ++other) {
+    for (int other = id + 1; other <= kIdLabelLine; ++other) {
       RECT both;
       const RECT other_rect = child_rect(window, other);
       if (IntersectRect(&both, &rect, &other_rect) != 0) {
-        std::printf("layout\tcontrols %d and %d overlap\n", id, other);
-        ++bad;
+        bad += std::printf("layout\tcontrols %d and %d overlap\n", id, other);
       }
     }
   }
   if (bad == 0) std::printf("layout\tok\n");
-  return 0;
 }
 
+// Puts `text` on the clipboard; 0 when it is there, else 1.
 int put_on_clipboard(const wchar_t* text) {
   const std::size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
@@ -171,38 +168,35 @@ int put_on_clipboard(const wchar_t* text) {
 }
 
 // A drop list put into the window's own memory, outside any block the
-// system made: a header whose names start `offset` bytes on, and `names`.
-LPVOID list_in_window(HANDLE process, DWORD offset, const wchar_t* names, std::size_t bytes) {
+// system made: a header whose names start `offset` bytes on, and a name of
+// no file.
+WPARAM list_in_window(HANDLE process, DWORD offset) {
+  static const wchar_t missing[] = L"Z:\\nowhere\\forged.txt\0";
   const LPVOID at =
       VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   DROPFILES header = {};
   header.pFiles = offset;
   header.fWide = TRUE;
   WriteProcessMemory(process, at, &header, sizeof header, nullptr);
-  WriteProcessMemory(process, static_cast<char*>(at) + sizeof header, names, bytes, nullptr);
-  return at;
+  WriteProcessMemory(process, static_cast<char*>(at) + sizeof header, missing, sizeof missing,
+                     nullptr);
+  return reinterpret_cast<WPARAM>(at);
 }
 
-int forge_drops(HWND window) {
+// Sends `window` the forged drops and prints whether it took them all.
+void forge_drops(HWND window) {
   DWORD id = 0;
   GetWindowThreadProcessId(window, &id);
   const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, id);
-  const wchar_t missing[] = L"Z:\\nowhere\\forged.txt\0";
-  const WPARAM drops[] = {
-      0,
-      0x12345678,
-      reinterpret_cast<WPARAM>(list_in_window(process, 0x7FFFFFF0, missing, sizeof missing)),
-      reinterpret_cast<WPARAM>(list_in_window(process, sizeof(DROPFILES), missing, sizeof missing)),
-  };
-  for (const WPARAM drop : drops) {
+  for (const WPARAM drop : {WPARAM{0}, WPARAM{0x12345678}, list_in_window(process, 0x7FFFFFF0),
+                            list_in_window(process, sizeof(DROPFILES))}) {
     DWORD_PTR result = 0;
     if (SendMessageTimeoutW(window, WM_DROPFILES, drop, 0, SMTO_ABORTIFHUNG, 5000, &result) == 0) {
       std::printf("forge\tthe window did not take the drop %p\n", reinterpret_cast<void*>(drop));
-      return 0;
+      return;
     }
   }
   std::printf("forge\ttaken\n");
-  return 0;
 }
 
 }  // namespace
@@ -227,26 +221,25 @@ int main() {
     std::fflush(stdout);
     while (std::getchar() != EOF) {
     }
-    CloseHandle(file);
     return 0;
   }
-  const HWND window = FindWindowW(tallsay::kWindowClass, L"tallsay");
+  const HWND window = FindWindowW(kWindowClass, L"tallsay");
   if (window == nullptr) return 1;
   if (command == L"type") {
     // As the keyboard types it: a WM_CHAR for each UTF-16 unit.
     for (const wchar_t* unit = text; *unit != L'\0'; ++unit) {
-      PostMessageW(GetDlgItem(window, tallsay::kIdLine), WM_CHAR, *unit, 1);
+      PostMessageW(GetDlgItem(window, kIdLine), WM_CHAR, *unit, 1);
     }
-    return 0;
-  }
-  if (command == L"minimum") return check_minimum(window);
-  if (command == L"forge") return forge_drops(window);
-  if (command == L"redraw") {
+  } else if (command == L"minimum") {
+    check_minimum(window);
+  } else if (command == L"forge") {
+    forge_drops(window);
+  } else if (command == L"redraw") {
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    return 0;
+  } else {
+    print_window(window);
+    print_dialogs();
   }
-  print_window(window);
-  print_dialogs();
   return 0;
 }

@@ -420,20 +420,20 @@ std::string word(std::string function, const Fields& in, const ScratchDir& dir) 
   if (is("describe_start")) return said(describe_start(settings_of({arg(0)}), text, room));
   if (is("recall_step")) return std::to_string(recall_step(number(0), number(1), number(2)));
   if (is("drawing")) {
+    // Row 2r of the drawing is the upper pixels of the layout's row r, row
+    // 2r + 1 its lower ones; a cell of no pixels, such as a tab's, is not
+    // drawn.
     Banner banner;
     lay_out_banner(in[0], banner);
     std::string rows[8];
-    for (int row = 0; row < kRowCount; ++row) {
+    for (int row = 0; row < 8; ++row) {
       for (int at = 0; at < banner.row_length; ++at) {
-        const int pixels = cell_pixels(banner.rows[row][at]);
-        if (pixels < 0) continue;
-        rows[2 * row] += (pixels & 1) != 0 ? '#' : '.';
-        rows[2 * row + 1] += (pixels & 2) != 0 ? '#' : '.';
+        const int pixels = cell_pixels(banner.rows[row / 2][at]);
+        if (pixels >= 0) rows[row] += (pixels >> (row % 2) & 1) != 0 ? '#' : '.';
       }
+      if (row > 0) rows[0] += '|' + rows[row];
     }
-    std::string drawing = rows[0];
-    for (int row = 1; row < 8; ++row) drawing += '|' + rows[row];
-    return drawing;
+    return rows[0];
   }
   if (is("describe_key_entry")) return said(describe_key_entry(arg(0), text, room));
   if (is("describe_chain_question")) {
