@@ -18,21 +18,11 @@
 namespace tallsay {
 namespace {
 
+using test::expand;
 using test::read_file;
 using test::run_in_process;
 using test::RunFunction;
 using test::ScratchDir;
-
-std::string expand(std::string text, const ScratchDir& dir) {
-  for (const auto& [name, value] : {std::pair{"{IN}", dir.file("in.txt")},
-                                    {"{OUT}", dir.file("out.cfg")},
-                                    {"{DIR}", dir.path.u8string()}}) {
-    for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
-      text.replace(at, std::string(name).size(), value);
-    }
-  }
-  return text;
-}
 
 // `text` with each "\n" turned into the platform's console line end.
 std::string console_text(std::string text) {
@@ -80,11 +70,7 @@ void run_table(const char* table, RunFunction run, const char* exe) {
     }
     const std::set<std::string> before = test::names_in(dir);
     std::vector<std::string> args;
-    for (std::size_t start = 0; c[2] != "" && start <= c[2].size();) {
-      const std::size_t bar = std::min(c[2].find('|', start), c[2].size());
-      args.push_back(expand(c[2].substr(start, bar - start), dir));
-      start = bar + 1;
-    }
+    for (const std::string& arg : test::split(c[2], '|')) args.push_back(expand(arg, dir));
     test::ProgramResult result;
     if (c[1] == "process") {
       std::FILE* pipe = test::start_program(exe, dir, args);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -143,6 +145,29 @@ int run_tool(int argc, const char* const* argv, std::FILE* input, const Console&
   return status;
 }
 
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0; !text.empty() && start <= text.size();) {
+    const std::size_t end = std::min(text.find(separator, start), text.size());
+    parts.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+std::string expand(std::string text, const ScratchDir& dir) {
+  const std::pair<const char*, std::string> names[] = {
+      {"{IN}", dir.file("in.txt")},   {"{OUT}", dir.file("out.cfg")},
+      {"{DIR}", dir.path.u8string()}, {"{N}", std::strerror(ENOENT)},
+      {"{D}", std::strerror(EISDIR)}, {"{F}", std::strerror(ENOSPC)}};
+  for (const auto& [name, value] : names) {
+    for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size()) {
+      text.replace(at, std::strlen(name), value);
+    }
+  }
+  return text;
+}
+
 std::set<std::string> names_in(const ScratchDir& dir) {
   std::set<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
@@ -151,14 +176,17 @@ std::set<std::string> names_in(const ScratchDir& dir) {
   return names;
 }
 
-#ifdef __linux__
 std::size_t open_descriptors() {
   std::size_t count = 0;
+#ifdef __linux__
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     ++count;
   }
+#endif
   return count;
 }
+
+#ifdef __linux__
 
 std::FILE* open_failing_stream(const std::string& text) {
   const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));

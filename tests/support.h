@@ -16,6 +16,9 @@ namespace tallsay::test {
 // "25 8B" -> the two bytes 0x25 0x8B; blanks between bytes are skipped.
 std::string from_hex(const std::string& hex);
 
+// The parts of `text` between the `separator`s; none of an empty text.
+std::vector<std::string> split(const std::string& text, char separator);
+
 // Reads the case tables `names` of tests/data, in order: one case a line,
 // its fields apart by tabs; lines that are empty or start with '#' are
 // skipped. A line "=NAME<tab>text" defines {NAME}: in every later line,
@@ -61,12 +64,19 @@ ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
 // tallsay's whole run as its main runs it, closing the output: a RunFunction.
 int run_tool(int argc, const char* const* argv, std::FILE* input, const Console& console);
 
+// `text` with the names the tables give the scratch folder `dir` and the
+// system's words put in: {IN} its in.txt, {OUT} its out.cfg, {DIR} the
+// folder, {N} the words for ENOENT, {D} for EISDIR and {F} for ENOSPC.
+std::string expand(std::string text, const ScratchDir& dir);
+
 // The names of the files and folders in `dir`.
 std::set<std::string> names_in(const ScratchDir& dir);
 
-#ifdef __linux__
-// How many descriptors this process holds open.
+// How many descriptors this process holds open; 0 where they cannot be
+// counted.
 std::size_t open_descriptors();
+
+#ifdef __linux__
 
 // A stream that reads `text` and then fails with EIO: this process's memory
 // read through /proc/self/mem, from `text` put at the end of a page that no

@@ -26,33 +26,11 @@
 namespace tallsay {
 namespace {
 
+using test::expand;
 using test::read_file;
 using test::ScratchDir;
+using test::split;
 using Fields = std::vector<std::string>;
-
-Fields split(const std::string& text, char separator) {
-  Fields parts;
-  for (std::size_t start = 0; !text.empty() && start <= text.size();) {
-    const std::size_t end = std::min(text.find(separator, start), text.size());
-    parts.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
-// The names a table uses for the scratch folder and the system's words.
-std::string expand(std::string text, const ScratchDir& dir) {
-  const std::pair<const char*, std::string> names[] = {
-      {"{IN}", dir.file("in.txt")},   {"{OUT}", dir.file("out.cfg")},
-      {"{DIR}", dir.path.u8string()}, {"{N}", std::strerror(ENOENT)},
-      {"{D}", std::strerror(EISDIR)}, {"{F}", std::strerror(ENOSPC)}};
-  for (const auto& [name, value] : names) {
-    for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size()) {
-      text.replace(at, std::strlen(name), value);
-    }
-  }
-  return text;
-}
 
 // The check boxes ticked in `settings`: n Hide my name, u Letters beyond
 // ASCII, t Team only.
@@ -125,15 +103,6 @@ std::map<std::string, std::string> held(const ScratchDir& dir) {
   return files;
 }
 
-// How many files this process holds open, where that can be counted.
-std::size_t open_files() {
-#ifdef __linux__
-  return test::open_descriptors();
-#else
-  return 0;
-#endif
-}
-
 static ScriptWork work;  // too large for the stack of a test
 
 // The names the tables give the outcomes, in the order of their enums.
@@ -144,6 +113,12 @@ const char* const kConversions[] = {
     "read_failed", "empty_text",        "first_line_empty", "not_text",    "folder"};
 const char* const kChainOutcomes[] = {"written",       "input_open_failed", "same_file",
                                       "name_too_long", "write_failed",      "read_failed"};
+
+// The place of `name` among `names`, as the enum that they name counts.
+template <std::size_t N>
+int index_of(const char* const (&names)[N], const std::string& name) {
+  return static_cast<int>(std::find(names, names + N, name) - names);
+}
 
 // The script before each case, {OLD} of blocks.cases.
 const char* const kOldScript = "old script\r\n";
@@ -175,39 +150,35 @@ std::string act(const std::string& text, const std::string& text_path, const std
                 const WindowSettings& settings, std::FILE* warnings, TextLook& look,
                 ChainResult& chain) {
   char status[kStatusBytes];
-  const char* outcome = "";
+  const auto why = [] { return std::string(std::strerror(errno)); };
+  const auto said = [&status](const char* outcome) {
+    return outcome + (": " + std::string(status));
+  };
   errno = 0;
   if (text_path.empty()) {
     std::int32_t width = -1;
     const LineOutcome line = send_line(text, settings, work, warnings, width);
-    const std::string why = std::strerror(errno);
-    outcome = kLines[static_cast<int>(line)];
-    describe_line(line, text, width, settings, why.c_str(), status, sizeof status);
-  } else if (key.empty()) {
+    describe_line(line, text, width, settings, why().c_str(), status, sizeof status);
+    return said(kLines[static_cast<int>(line)]);
+  }
+  if (key.empty()) {
     ScriptCount count;
     const ConvertOutcome converted =
         convert_text_file(text_path.c_str(), settings.script_path, settings, work, warnings, count);
-    const std::string why = std::strerror(errno);
-    outcome = kConversions[static_cast<int>(converted)];
     describe_conversion(converted, text_path.c_str(), settings.script_path, count,
-                        settings.max_line_len, why.c_str(), status, sizeof status);
-  } else {
-    look = look_at_text_file(text_path.c_str(), work);
-    std::string why = std::strerror(errno);
-    outcome = kConversions[static_cast<int>(look.outcome)];
-    if (look.outcome != ConvertOutcome::kConverted) {
-      describe_look(look, text_path.c_str(), why.c_str(), status, sizeof status);
-      return outcome + (": " + std::string(status));
-    }
-    errno = 0;
-    chain =
-        write_text_chain(text_path.c_str(), settings.script_path, settings, key, work, warnings);
-    why = std::strerror(errno);
-    outcome = kChainOutcomes[static_cast<int>(chain.outcome)];
-    describe_chain(chain, text_path.c_str(), settings.script_path, key, look.banners, why.c_str(),
-                   status, sizeof status);
+                        settings.max_line_len, why().c_str(), status, sizeof status);
+    return said(kConversions[static_cast<int>(converted)]);
   }
-  return outcome + (": " + std::string(status));
+  look = look_at_text_file(text_path.c_str(), work);
+  if (look.outcome != ConvertOutcome::kConverted) {
+    describe_look(look, text_path.c_str(), why().c_str(), status, sizeof status);
+    return said(kConversions[static_cast<int>(look.outcome)]);
+  }
+  errno = 0;
+  chain = write_text_chain(text_path.c_str(), settings.script_path, settings, key, work, warnings);
+  describe_chain(chain, text_path.c_str(), settings.script_path, key, look.banners, why().c_str(),
+                 status, sizeof status);
+  return said(kChainOutcomes[static_cast<int>(chain.outcome)]);
 }
 
 // Checks the chain of `chain.written` scripts made of the text at
@@ -264,38 +235,35 @@ TEST(WindowTest, LinesTextsAndChainsWriteWhatTheToolWrites) {
     const WindowSettings settings = settings_of({expand(c[5], dir), options[0], options.at(1)});
     const std::string text_path = expand(c[4], dir);
     std::FILE* warnings = open_file(dir.file("warnings").c_str(), "wb");
-    const std::size_t open = open_files();
+    const std::size_t open = test::open_descriptors();
     TextLook look{};
     ChainResult chain{};
     EXPECT_EQ(c[6] + ": " + expand(c[7], dir),
               act(c[2], text_path, key, settings, warnings, look, chain));
-    EXPECT_EQ(open, open_files()) << "a file is left open";
+    EXPECT_EQ(open, test::open_descriptors()) << "a file is left open";
     std::fclose(warnings);
     auto after = held(dir);
     after.erase("warnings");
-    if (!key.empty()) {
-      EXPECT_EQ(std::stoi(c[8]), chain.written);
-      for (const auto& name :
-           expect_chain(text_path, settings.script_path, settings, key, look, chain)) {
-        before.erase(name);
-        after.erase(name);
-      }
-    } else {
-      before.erase("out.cfg");
-      after.erase("out.cfg");
+    const Fields written =
+        key.empty() ? Fields{"out.cfg"}
+                    : expect_chain(text_path, settings.script_path, settings, key, look, chain);
+    for (const auto& name : written) {
+      before.erase(name);
+      after.erase(name);
     }
     EXPECT_EQ(before, after);
-    if (!key.empty()) continue;
-    if (c[8] != "run") {
+    if (!key.empty()) {
+      EXPECT_EQ(std::stoi(c[8]), chain.written);
+    } else if (c[8] != "run") {
       EXPECT_EQ(c[8], read_file(out));
       if (text_path.empty()) {
         EXPECT_EQ("", read_file(dir.path / "warnings"));
       }
-      continue;
+    } else {
+      EXPECT_EQ(tool_run(settings, c[2], text_path),
+                std::make_pair(read_file(out), read_file(dir.path / "warnings")));
+      EXPECT_EQ("", test::check_tool_script(read_file(out)));
     }
-    EXPECT_EQ(tool_run(settings, c[2], text_path),
-              std::make_pair(read_file(out), read_file(dir.path / "warnings")));
-    EXPECT_EQ("", test::check_tool_script(read_file(out)));
   }
 }
 
@@ -318,18 +286,14 @@ std::string word(std::string function, const Fields& in, const ScratchDir& dir) 
   const auto is = [&function](const char* name) { return function == name; };
   const auto arg = [&in](std::size_t i) { return i < in.size() ? in[i].c_str() : ""; };
   const auto number = [&in](std::size_t i) { return std::stoi(in[i]); };
+  const auto flag = [&in](std::size_t i) { return in.at(i) == "1"; };
   char path[kMaxPathBytes];
-  const std::pair<const char*, bool (*)(const char*, char(&)[kMaxPathBytes])> paths[] = {
-      {"settings_beside", settings_beside},
-      {"settings_in_app_data", settings_in_app_data},
-      {"fix_script_name", fix_script_name},
-      {"script_name_for_text", script_name_for_text}};
-  for (const auto& [name, make] : paths) {
-    if (is(name)) return make(arg(0), path) ? path : "FAIL";
-  }
+  if (is("settings_beside")) return settings_beside(arg(0), path) ? path : "FAIL";
+  if (is("settings_in_app_data")) return settings_in_app_data(arg(0), path) ? path : "FAIL";
+  if (is("fix_script_name")) return fix_script_name(arg(0), path) ? path : "FAIL";
+  if (is("script_name_for_text")) return script_name_for_text(arg(0), path) ? path : "FAIL";
   if (is("settings_go_beside")) {
-    return settings_go_beside(in[0] == "1", in[1] == "1", in[2] == "1", in[3] == "1") ? "beside"
-                                                                                      : "app_data";
+    return settings_go_beside(flag(0), flag(1), flag(2), flag(3)) ? "beside" : "app_data";
   }
   if (is("describe_settings_write")) {
     return said(describe_settings_write(arg(0), arg(1), arg(2), text, room));
@@ -346,11 +310,10 @@ std::string word(std::string function, const Fields& in, const ScratchDir& dir) 
   if (is("same_settings"))
     return same_settings(settings_of(in, 0), settings_of(in, 6)) ? "yes" : "no";
   if (is("take_setting")) {
-    const char* keys[] = {"script", "limit",       "hide_name", "letters",
-                          "team",   "last_folder", "convert"};
+    const char* const keys[] = {"script", "limit",       "hide_name", "letters",
+                                "team",   "last_folder", "convert"};
     WindowSettings settings = settings_of(in, 0);
-    const auto key = std::find(std::begin(keys), std::end(keys), in[12]) - std::begin(keys);
-    take_setting(settings, settings_of(in, 6), static_cast<SettingKey>(key));
+    take_setting(settings, settings_of(in, 6), static_cast<SettingKey>(index_of(keys, in[12])));
     return shown(settings);
   }
   if (is("default_settings")) {
@@ -390,7 +353,7 @@ std::string word(std::string function, const Fields& in, const ScratchDir& dir) 
     return said(describe_not_a_script(arg(0), file, settle, text, room));
   }
   if (is("describe_chosen")) {
-    return said(describe_chosen(settings_of({in[0]}), in[1] == "1", text, room));
+    return said(describe_chosen(settings_of({in[0]}), flag(1), text, room));
   }
   if (is("describe_typed")) {
     const WindowSettings settings = settings_of({"chat.cfg", in[1], in[2]});
@@ -407,7 +370,7 @@ std::string word(std::string function, const Fields& in, const ScratchDir& dir) 
                 std::to_string(paste.first_length) + ' ' + std::to_string(paste.other_lines));
   }
   if (is("list_after_send")) {
-    const ListView view = list_after_send(number(0), number(1), number(2), number(3), in[4] == "1");
+    const ListView view = list_after_send(number(0), number(1), number(2), number(3), flag(4));
     return std::to_string(view.top) + " " + std::to_string(view.selected);
   }
   if (is("mnemonic_control")) {
@@ -419,37 +382,19 @@ std::string word(std::string function, const Fields& in, const ScratchDir& dir) 
   if (is("describe_width")) return said(describe_width(number(0), number(1), text, room));
   if (is("describe_start")) return said(describe_start(settings_of({arg(0)}), text, room));
   if (is("recall_step")) return std::to_string(recall_step(number(0), number(1), number(2)));
-  if (is("drawing")) {
-    // Row 2r of the drawing is the upper pixels of the layout's row r, row
-    // 2r + 1 its lower ones; a cell of no pixels, such as a tab's, is not
-    // drawn.
-    Banner banner;
-    lay_out_banner(in[0], banner);
-    std::string rows[8];
-    for (int row = 0; row < 8; ++row) {
-      for (int at = 0; at < banner.row_length; ++at) {
-        const int pixels = cell_pixels(banner.rows[row / 2][at]);
-        if (pixels >= 0) rows[row] += (pixels >> (row % 2) & 1) != 0 ? '#' : '.';
-      }
-      if (row > 0) rows[0] += '|' + rows[row];
-    }
-    return rows[0];
-  }
   if (is("describe_key_entry")) return said(describe_key_entry(arg(0), text, room));
   if (is("describe_chain_question")) {
     const TextLook look{ConvertOutcome::kConverted, number(1), number(2), number(3)};
     return said(describe_chain_question(arg(0), look, text, room));
   }
-  if (is("describe_replace")) return said(describe_replace(arg(0), in[1] == "1", text, room));
+  if (is("describe_replace")) return said(describe_replace(arg(0), flag(1), text, room));
   if (is("describe_chain_clash")) {
     ChainClash clash{number(2), "", ExistingFile{Existing::kOther, number(1)}};
     std::snprintf(clash.first, sizeof clash.first, "%s", arg(0));
     return said(describe_chain_clash(clash, text, room));
   }
   if (is("describe_look")) {
-    const TextLook look{
-        in[0] == "read_failed" ? ConvertOutcome::kReadFailed : ConvertOutcome::kInputOpenFailed, 0,
-        0, 0};
+    const TextLook look{static_cast<ConvertOutcome>(index_of(kConversions, in[0])), 0, 0, 0};
     return said(describe_look(look, arg(1), arg(2), text, room));
   }
   if (is("describe_chain")) {
@@ -457,9 +402,7 @@ std::string word(std::string function, const Fields& in, const ScratchDir& dir) 
     // how many there are; a c after a line cut into two pieces), scripts of
     // the text, first script, key, reason.
     ChainResult chain{};
-    chain.outcome = static_cast<ChainOutcome>(
-        std::find(std::begin(kChainOutcomes), std::end(kChainOutcomes), in[0]) -
-        std::begin(kChainOutcomes));
+    chain.outcome = static_cast<ChainOutcome>(index_of(kChainOutcomes, in[0]));
     chain.written = number(1);
     const auto over = split(in[2], ',');
     chain.over_count = std::stoi(over[0]);
