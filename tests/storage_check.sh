@@ -79,10 +79,12 @@ no-free-inode)
 failed-sync)
   # The file system thinks it has 64 MiB; its disk's backing file takes only
   # what fits in 8 MiB of memory, and once that is full every block that the
-  # file system writes back fails.
+  # file system writes back fails. Its blocks are as large as the memory's
+  # pages, so that no new block shares a page with one written before, which
+  # would take it.
   mount -t tmpfs -o size=8m tmpfs back || skip "tmpfs cannot be mounted"
   truncate -s 64M back/disk
-  mkfs.ext2 -q -N 64 -m 0 back/disk || skip "mkfs.ext2 failed"
+  mkfs.ext2 -q -b 4096 -N 64 -m 0 back/disk || skip "mkfs.ext2 failed"
   loop=$(losetup -f --show back/disk 2>/dev/null) || skip "no loop device can be set up"
   mount "$loop" fs || skip "the loop device cannot be mounted"
   cp old.cfg fs/out.cfg
