@@ -80,10 +80,8 @@ void run_table(const char* table, RunFunction run, const char* exe) {
     }
     const std::set<std::string> before = test::names_in(dir);
     std::vector<std::string> args;
-    for (std::size_t start = 0; c[2] != "" && start <= c[2].size();) {
-      const std::size_t bar = std::min(c[2].find('|', start), c[2].size());
-      args.push_back(expand(c[2].substr(start, bar - start), dir));
-      start = bar + 1;
+    for (const auto& arg : c[2].empty() ? std::vector<std::string>{} : test::split(c[2], '|')) {
+      args.push_back(expand(arg, dir));
     }
     test::ProgramResult result;
     if (c[1] == "process") {
@@ -143,9 +141,7 @@ TEST(RunTest, InteractiveScriptIsCompleteBeforeTheNextLine) {
 
 TEST(RunTest, WriteFailureStopsReadingAtOnce) {
   ScratchDir dir;
-  std::string text;
-  for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + "\n";
-  test::write_file(dir.path / "in", text);
+  test::write_file(dir.path / "in", test::numbered_lines(4000));
   static ScriptFile script;
   static TextReader reader;
   std::memset(&script, 0xA5, sizeof script);  // as a script on the stack may start

@@ -61,6 +61,18 @@ ProgramResult run_in_process(RunFunction run, const ScratchDir& dir,
 // tallsay's whole run as its main runs it, closing the output: a RunFunction.
 int run_tool(int argc, const char* const* argv, std::FILE* input, const Console& console);
 
+// Runs tallsay in this process on `text` into the script `name` in `dir`
+// (or a whole path in ASCII), with the arguments `more` after --out-file: a
+// batch run over in.txt, or an interactive run with `text` typed.
+ProgramResult convert(const ScratchDir& dir, bool batch, const std::string& text,
+                      const char* name = "out.cfg", std::vector<std::string> more = {});
+
+// Lines "line 0" to "line `count` - 1", one a line.
+std::string numbered_lines(int count);
+
+// The parts of `text` apart by `separator`: one for a text without it.
+std::vector<std::string> split(const std::string& text, char separator);
+
 // The names of the files and folders in `dir`.
 std::set<std::string> names_in(const ScratchDir& dir);
 
