@@ -25,10 +25,7 @@ TEST(ConsoleModelTest, NoTextRunsACommandInAnyConsole) {
   for (int i = 0; i < 80; ++i) text += "gg \xC3\xA9 bind w kill\r\r;quit\n";
   for (const bool batch : {true, false}) {
     test::ScratchDir dir;
-    test::write_file(dir.path / "in.txt", text);
-    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg")};
-    if (batch) args.push_back("--in-file=" + dir.file("in.txt"));
-    test::run_in_process(test::run_tool, dir, args, open_file(dir.file("in.txt").c_str(), "rb"));
+    test::convert(dir, batch, text);
     const std::string script = test::read_file(dir.path / "out.cfg");
     ASSERT_EQ(batch, script.size() > 16381) << "a script read line by line";
     EXPECT_EQ("", test::check_tool_script(script)) << batch;
@@ -50,12 +47,11 @@ TEST(ConsoleTest, TheScriptOfALineIsTheRunsScript) {
   for (int chosen = 0; chosen < 8; ++chosen) {
     const std::string text = "Hi;\t\xC3\xA9\xE2\x82";
     test::ScratchDir dir;
-    std::vector<std::string> args = {"--out-file=" + dir.file("out.cfg"), "--line-len=3"};
+    std::vector<std::string> args = {"--line-len=3"};
     for (int i = 0; i < 3; ++i) {
       if (chosen >> i & 1) args.push_back(kChoices[i]);
     }
-    test::write_file(dir.path / "in.txt", text + "\n");
-    test::run_in_process(test::run_tool, dir, args, open_file(dir.file("in.txt").c_str(), "rb"));
+    test::convert(dir, false, text + "\n", "out.cfg", args);
     BlockOptions options;
     options.max_line_len = 3;
     options.hide_name = chosen & 1;

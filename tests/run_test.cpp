@@ -129,9 +129,7 @@ TEST(RunTest, InteractiveScriptIsCompleteBeforeTheNextLine) {
 
 TEST(RunTest, WriteFailureStopsReadingAtOnce) {
   ScratchDir dir;
-  std::string text;
-  for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + "\n";
-  test::write_file(dir.path / "in", text);
+  test::write_file(dir.path / "in", test::numbered_lines(4000));
   static ScriptFile script;
   static TextReader reader;
   std::memset(&script, 0xA5, sizeof script);  // as a script on the stack may start

@@ -145,6 +145,21 @@ int run_tool(int argc, const char* const* argv, std::FILE* input, const Console&
   return status;
 }
 
+ProgramResult convert(const ScratchDir& dir, bool batch, const std::string& text, const char* name,
+                      std::vector<std::string> more) {
+  write_file(dir.path / "in.txt", text);
+  write_file(dir.path / "stdin", text);
+  more.insert(more.begin(), "--out-file=" + dir.file(name));
+  if (batch) more.push_back("--in-file=" + dir.file("in.txt"));
+  return run_in_process(run_tool, dir, more, open_file(dir.file("stdin").c_str(), "rb"));
+}
+
+std::string numbered_lines(int count) {
+  std::string lines;
+  for (int i = 0; i < count; ++i) lines += "line " + std::to_string(i) + "\n";
+  return lines;
+}
+
 std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   for (std::size_t start = 0; !text.empty() && start <= text.size();) {

@@ -69,6 +69,15 @@ int run_tool(int argc, const char* const* argv, std::FILE* input, const Console&
 // folder, {N} the words for ENOENT, {D} for EISDIR and {F} for ENOSPC.
 std::string expand(std::string text, const ScratchDir& dir);
 
+// Runs tallsay in this process on `text` into the script `name` in `dir`
+// (or a whole path in ASCII), with the arguments `more` after --out-file: a
+// batch run over in.txt, or an interactive run with `text` typed.
+ProgramResult convert(const ScratchDir& dir, bool batch, const std::string& text,
+                      const char* name = "out.cfg", std::vector<std::string> more = {});
+
+// Lines "line 0" to "line `count` - 1", one a line.
+std::string numbered_lines(int count);
+
 // The names of the files and folders in `dir`.
 std::set<std::string> names_in(const ScratchDir& dir);
 
