@@ -221,7 +221,7 @@ void lay_out_letters(std::string_view text, Banner& banner) {
     }
     std::uint16_t number;
 #ifndef __EMSCRIPTEN__
-    const auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0;
+    const unsigned next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0u;
     if (byte >= 0xC2 && byte <= 0xDF && (next & 0xC0) == 0x80) {
       number = kTwoByteLetters.numbers[(byte & 0x1Fu) << 6 | (next & 0x3Fu)];
       at += 2;
