@@ -77,17 +77,20 @@ constexpr int count_bits(std::uint64_t bits) {
   return static_cast<int>((bits * 0x0101010101010101u) >> 56);
 }
 
+// Whether the font has a glyph of `character`.
+constexpr bool in_font(char32_t character) {
+  const std::uint8_t slot = character < 0x10000 ? kLetterTable.block_of[character / 64] : 0;
+  return slot != 0 && (kLetterTable.masks[slot] >> (character % 64) & 1) != 0;
+}
+
 // The number of the letter whose glyph draws `character` (from U+0080 up):
 // its own, or U+FFFD's where the font has none.
 constexpr std::uint16_t letter_of(char32_t character) {
-  std::uint16_t number = kLetterTable.replacement;
-  const std::uint8_t slot = character < 0x10000 ? kLetterTable.block_of[character / 64] : 0;
+  if (!in_font(character)) return kLetterTable.replacement;
+  const std::uint8_t slot = kLetterTable.block_of[character / 64];
   const std::uint64_t below = (std::uint64_t{1} << (character % 64)) - 1;
-  if (slot != 0 && (kLetterTable.masks[slot] >> (character % 64) & 1) != 0) {
-    number = static_cast<std::uint16_t>(kLetterTable.firsts[slot] +
-                                        count_bits(kLetterTable.masks[slot] & below));
-  }
-  return number;
+  return static_cast<std::uint16_t>(kLetterTable.firsts[slot] +
+                                    count_bits(kLetterTable.masks[slot] & below));
 }
 
 #ifndef __EMSCRIPTEN__
@@ -155,8 +158,7 @@ unsigned store_letter(Banner& banner, std::size_t pos, std::uint16_t number) {
 }  // namespace
 
 bool has_letter(char32_t character) {
-  const std::uint8_t slot = character < 0x10000 ? kLetterTable.block_of[character / 64] : 0;
-  return slot != 0 && (kLetterTable.masks[slot] >> (character % 64) & 1) != 0;
+  return in_font(character);
 }
 
 std::size_t read_character(std::string_view text, std::size_t at, char32_t& character) {
@@ -219,19 +221,14 @@ void lay_out_letters(std::string_view text, Banner& banner) {
       ++at;
       continue;
     }
-    std::uint16_t number;
+    char32_t character;
+    at += read_character_fast(text, at, character);
 #ifndef __EMSCRIPTEN__
-    const unsigned next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0u;
-    if (byte >= 0xC2 && byte <= 0xDF && (next & 0xC0) == 0x80) {
-      number = kTwoByteLetters.numbers[(byte & 0x1Fu) << 6 | (next & 0x3Fu)];
-      at += 2;
-    } else
+    const std::uint16_t number =
+        character < 0x800 ? kTwoByteLetters.numbers[character] : letter_of(character);
+#else
+    const std::uint16_t number = letter_of(character);
 #endif
-    {
-      char32_t character;
-      at += read_character(text, at, character);
-      number = letter_of(character);
-    }
     const unsigned columns = store_letter(banner, pos, number);
     pos += columns;
     width += static_cast<std::int32_t>(columns);
