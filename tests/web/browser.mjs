@@ -125,10 +125,10 @@ const chainOf = async (page) => {
   return tallsay.chain(encode(now.text), now).scripts.map((script) => [script.name, script.bytes]);
 };
 
-// The files that `spec` names, by name: parts apart by |, each `before`
+// The files that `parts` names, by name: parts apart by |, each `before`
 // (the folder as the last fake step found it), `chain` or `chain:N` (the
 // first N scripts of `chain`) or NAME:CONTENT.
-const filesOf = (spec, before, chain) => Object.assign({}, ...spec.split('|').filter(Boolean).map((part) => {
+const filesOf = (parts, before, chain) => Object.assign({}, ...parts.split('|').filter(Boolean).map((part) => {
   const [name, count] = part.split(':');
   if (part === 'before') return before;
   if (name === 'chain') return Object.fromEntries(chain.slice(0, count && Number(count)));
