@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The tool as a Linux process: closed standard streams and a closed pipe on
-# standard error.
+# The tool as a Linux process: a closed pipe on standard error. Closed
+# standard streams are a case of storage_check.sh (with no /dev/null either).
 # Usage: process_check.sh TOOL
 set -euo pipefail
 tool=$1
@@ -8,14 +8,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 fail() { echo "process_check: $*"; exit 1; }
-header=$'// TALLSAY 4 line text version 1.0\r'
-
-# With standard error closed, the script does not take its descriptor, so
-# the warning goes nowhere rather than into the script.
-printf 'Hello world\n' | "$tool" --out-file=closed.cfg --line-len=5 2>&-
-[ "$(head -n 1 closed.cfg)" = "$header" ] || fail "closed standard error: $(head -n 1 closed.cfg)"
-"$tool" --out-file=nothing.cfg <&- || fail "closed standard input: status $?"
-[ ! -e nothing.cfg ] || fail "closed standard input made a script"
 
 # A reader of the warnings that goes away does not end the run: the script
 # is whole and the status 0.
@@ -28,5 +20,5 @@ set -o pipefail
 [ "$status" = 0 ] || fail "closed pipe on standard error: status $status"
 cmp -s all.cfg piped.cfg || fail "closed pipe on standard error: the script differs"
 
-[ "$(ls | tr '\n' ' ')" = "all.cfg closed.cfg many.txt piped.cfg " ] || fail "files left: $(ls | tr '\n' ' ')"
-echo "process_check: closed streams and a closed pipe handled"
+[ "$(ls | tr '\n' ' ')" = "all.cfg many.txt piped.cfg " ] || fail "files left: $(ls | tr '\n' ' ')"
+echo "process_check: a closed pipe handled"

@@ -81,15 +81,6 @@ for (const [name, text, pieces, said, comments] of readCases('input')) {
   });
 }
 
-// The console's limits in the glue's order, the name its widths count
-// with, and the most text one block holds.
-test('the console\'s limits, the player\'s name and a block\'s most bytes', () => {
-  assert.deepEqual(tallsay.limits(), {scriptBytes: 8191, lineBytes: 1019, chatLines: 4, frameCommands: 7,
-                                      frameBytes: 1384, chatBytes: 150, columnsWithName: 69,
-                                      columnsNoName: 77, columnsTeam: 67});
-  assert.deepEqual([tallsay.playerName(), tallsay.textBytes()], ['Player', 1024]);
-});
-
 // A chain is one script per line, each the tool's interactive script for
 // that line and the bind of the key to the next script, the last to the
 // first; a name or key the console cannot take makes none.
