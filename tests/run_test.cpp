@@ -1,5 +1,6 @@
 // Whole runs of tallsay and tallsay-preview from the tables runs.cases and
-// preview.cases, then what a table cannot say.
+// preview.cases, then what a table cannot say: scripts too large for a row,
+// typed lines, failed and added writes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -165,6 +166,26 @@ TEST(RunTest, AddedLinesAreWrittenAsTheyCome) {
   }
   EXPECT_TRUE(close_script(script));
   EXPECT_EQ(expected, read_file(dir.path / "out.cfg"));
+}
+
+// The text that once made bind commands run in a large script, 80 lines of
+// it, through both runs of the tool; and the same script with the
+// text copied into the comment lines unchanged, which the model catches.
+TEST(RunTest, NoTextRunsACommandInAnyConsole) {
+  std::string text;
+  for (int i = 0; i < 80; ++i) text += "gg \xC3\xA9 bind w kill\r\r;quit\n";
+  for (const bool batch : {true, false}) {
+    ScratchDir dir;
+    test::convert(dir, batch, text);
+    const std::string script = read_file(dir.path / "out.cfg");
+    ASSERT_EQ(batch, script.size() > 16381) << "a script read line by line";
+    EXPECT_EQ("", test::check_tool_script(script)) << batch;
+    std::string raw = script;
+    for (std::size_t at = 0; (at = raw.find("// gg ??", at)) != std::string::npos; ++at) {
+      raw.replace(at, 23, "// gg \xC3\xA9 bind w kill\r:quit");
+    }
+    EXPECT_NE("", test::check_tool_script(raw)) << batch;
+  }
 }
 
 }  // namespace

@@ -49,17 +49,14 @@ printf 'Hello world 2000\n' | "$tool" --out-file=expected-last.cfg
 # `kept`; each must fail with a write error and leave the old script there,
 # byte for byte, and the folder `folder` holding only `names`.
 expect_kept() {
-  local what=$1 user=$2 runs=$3 text=$4 script=$5 kept=$6 folder=$7 names=$8 run status
+  local what=$1 user=$2 runs=$3 text=$4 script=$5 kept=$6 folder=$7 names=$8 run status input
   for run in $runs; do
     cp old.cfg "$kept"
     status=0
-    if [ "$run" = batch ]; then
-      setpriv --reuid="$user" --regid="$user" --clear-groups \
-        "$tool" --in-file="$text" --out-file="$script" 2>err || status=$?
-    else
-      setpriv --reuid="$user" --regid="$user" --clear-groups \
-        "$tool" --out-file="$script" <"$text" 2>err || status=$?
-    fi
+    # An interactive run reads the text as typed lines.
+    [ "$run" = batch ] && input=(--in-file="$text") || input=()
+    setpriv --reuid="$user" --regid="$user" --clear-groups \
+      "$tool" "${input[@]}" --out-file="$script" <"$text" 2>err || status=$?
     [ "$status" = 1 ] || fail "$what, $run run: status $status, $(cat err)"
     [ "$(cat err)" = "Error, output file write error" ] || fail "$what, $run run: $(cat err)"
     cmp -s old.cfg "$kept" || fail "$what, $run run: the old script is lost: $(head -c 80 "$kept")"

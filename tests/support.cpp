@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -192,13 +193,12 @@ std::set<std::string> names_in(const ScratchDir& dir) {
 }
 
 std::size_t open_descriptors() {
-  std::size_t count = 0;
 #ifdef __linux__
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
+  return static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+#else
+  return 0;
 #endif
-  return count;
 }
 
 #ifdef __linux__

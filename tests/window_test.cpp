@@ -15,7 +15,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "console_model.h"
@@ -123,26 +122,6 @@ int index_of(const char* const (&names)[N], const std::string& name) {
 // The script before each case, {OLD} of blocks.cases.
 const char* const kOldScript = "old script\r\n";
 
-// The blocks a conversion makes of `text`: its lines up to the first empty
-// one, without their line ends or a UTF-8 mark, each cut into pieces of at
-// most kMaxTextBytes bytes; `look` counts them as look_at_text_file does.
-std::vector<std::string> text_blocks(std::string text, TextLook& look) {
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  std::vector<std::string> blocks;
-  look = TextLook{ConvertOutcome::kConverted, 0, 0, 0};
-  for (std::string line : split(text, '\n')) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) break;
-    ++look.lines;
-    look.cut_lines += line.size() > kMaxTextBytes ? 1 : 0;
-    for (std::size_t at = 0; at < line.size(); at += kMaxTextBytes) {
-      blocks.push_back(line.substr(at, kMaxTextBytes));
-    }
-  }
-  look.banners = static_cast<std::int64_t>(blocks.size());
-  return blocks;
-}
-
 // What a row does: Enter on the line `text` (without a text's path), or
 // converting the text at `text_path` into one script (without a key) or
 // into a chain; returns the outcome and the status.
@@ -186,35 +165,35 @@ std::string act(const std::string& text, const std::string& text_path, const std
   return said(kChainOutcomes[static_cast<int>(chain.outcome)]);
 }
 
-// Checks the chain of `chain.written` scripts made of the text at
-// `text_path` (which `look` counts) from its first at `first_path`: each the
-// tool's script for its line and the bind of the next, the last binding the
-// first. Returns their names.
-std::vector<std::string> expect_chain(const std::string& text_path, const std::string& first_path,
-                                      const WindowSettings& settings, const std::string& key,
-                                      const TextLook& look, const ChainResult& chain) {
-  if (chain.written == 0) return {};
-  TextLook blocks_look;
-  const auto blocks = text_blocks(read_file(std::filesystem::u8path(text_path)), blocks_look);
-  if (look.outcome == ConvertOutcome::kConverted) {
-    EXPECT_EQ(std::tie(blocks_look.lines, blocks_look.banners, blocks_look.cut_lines),
-              std::tie(look.lines, look.banners, look.cut_lines));
-  }
+// Checks the chain of `written` scripts from its first at `first_path`, of
+// a text of `banners` blocks at `text_path`: each the tool's header, the
+// next block of the tool's batch run over the text, and the bind of the
+// next script, the last binding the first. Returns their names.
+Fields expect_chain(const std::string& text_path, const std::string& first_path,
+                    const WindowSettings& settings, const std::string& key, std::int64_t banners,
+                    int written) {
+  if (written == 0) return {};
+  const std::string header = std::string(kScriptHeader) + "\r\n\r\n";
   const std::string first = file_name_of(first_path.c_str());
-  std::vector<std::string> written;
-  for (int i = 0; i < chain.written && i < static_cast<int>(blocks.size()); ++i) {
+  std::string blocks = header;
+  Fields names;
+  for (int i = 0; i < written; ++i) {
     char name[kMaxScriptNameBytes + 1];
     char next[kMaxScriptNameBytes + 1];
     EXPECT_TRUE(chain_script_name(first, i, name) &&
-                chain_script_name(first, (i + 1) % static_cast<int>(blocks.size()), next));
+                chain_script_name(first, static_cast<int>((i + 1) % banners), next));
     const std::string bind = "bind " + key + " \"exec " + next + "\"";
     const std::string script = read_file(std::filesystem::u8path(first_path).parent_path() / name);
-    EXPECT_EQ(tool_run(settings, blocks[i]).first + bind + "\r\n", script) << i;
+    const std::size_t block =
+        script.size() - std::min(script.size(), header.size() + bind.size() + 2);
+    EXPECT_EQ(header + script.substr(header.size(), block) + bind + "\r\n", script) << i;
     EXPECT_EQ("", test::check_harmless(script, test::say_rows(script), {bind})) << i;
-    written.push_back(name);
+    blocks += script.substr(header.size(), block);
+    names.push_back(name);
   }
-  EXPECT_LE(chain.written, static_cast<int>(blocks.size()));
-  return written;
+  const std::string batch = tool_run(settings, "", text_path).first;
+  EXPECT_EQ(written == banners ? batch : batch.substr(0, blocks.size()), blocks);
+  return names;
 }
 
 // Enter in the line box (a row without a text's path), a text file
@@ -250,16 +229,17 @@ TEST(WindowTest, LinesTextsAndChainsWriteWhatTheToolWrites) {
     std::fclose(warnings);
     auto after = held(dir);
     after.erase("warnings");
-    const Fields written =
-        key.empty() ? Fields{"out.cfg"}
-                    : expect_chain(text_path, settings.script_path, settings, key, look, chain);
+    const Fields written = key.empty() ? Fields{"out.cfg"}
+                                       : expect_chain(text_path, settings.script_path, settings,
+                                                      key, look.banners, chain.written);
     for (const auto& name : written) {
       before.erase(name);
       after.erase(name);
     }
     EXPECT_EQ(before, after);
     if (!key.empty()) {
-      EXPECT_EQ(std::stoi(c[8]), chain.written);
+      EXPECT_EQ(c[8], std::to_string(chain.written) + ' ' + std::to_string(look.lines) + ' ' +
+                          std::to_string(look.banners) + ' ' + std::to_string(look.cut_lines));
     } else if (c[8] != "run") {
       EXPECT_EQ(c[8], read_file(out));
       if (text_path.empty()) {

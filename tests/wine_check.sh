@@ -65,11 +65,8 @@ link)
       printf 'secret\n' >victim/secret.txt
       [ $folder = closed ] || { rm -f open/chat.cfg; ln -s "$work/victim/secret.txt" open/chat.cfg; }
       status=0
-      if [ $run = batch ]; then
-        "${retried[@]}" "$tool" --in-file=in.txt --out-file="$folder/chat.cfg" 2>err || status=$?
-      else
-        "${retried[@]}" "$tool" --out-file="$folder/chat.cfg" 2>err < <(cat in.txt) || status=$?
-      fi
+      [ $run = batch ] && input=(--in-file=in.txt) || input=()
+      "${retried[@]}" "$tool" "${input[@]}" --out-file="$folder/chat.cfg" 2>err < <(cat in.txt) || status=$?
       [ "$(cat victim/secret.txt)" = secret ] || fail "$folder, $run run: the link's file was written"
       if [ $folder = open ]; then
         [ $status = 0 ] || fail "$folder, $run run: status $status, $(cat err)"
