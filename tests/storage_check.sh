@@ -7,8 +7,9 @@
 #   bind-mount      a script that is a file mounted on its name;
 #   no-null-device  a run with no /dev/null and its standard error closed;
 #   full-disk       scripts written in place (a second hard link, a file
-#                   mounted on its name, a group the new file cannot take)
-#                   on a disk with room for the new script once, not twice.
+#                   mounted on its name, a group the new file cannot take,
+#                   a new one with no room for a temporary name) on a disk
+#                   with room for the new script once, not twice.
 # Needs root and the right to mount; without them it says so and is skipped
 # (status 77).
 # Usage: storage_check.sh TOOL CASE
@@ -140,6 +141,10 @@ full-disk)
   rm fs/more
   ln fs/out.cfg fs/second.cfg
   expect_kept "a script of two links" 0 batch long.txt fs/out.cfg fs/second.cfg fs "other out.cfg second.cfg "
+  # A new script with no room for a temporary name: nothing is left of it.
+  long=$(printf '%0250d' 0 | tr 0 n)
+  "$tool" --in-file=long.txt --out-file="fs/$long" 2>err && fail "a new script with a long name: status 0"
+  [ ! -e "fs/$long" ] || fail "a new script with a long name is left, $(stat -c %s "fs/$long") bytes"
   # With room for it, it is written.
   rm fs/other
   "$tool" --in-file=long.txt --out-file=fs/out.cfg || fail "a script of two links on a disk with room"

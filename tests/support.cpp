@@ -110,12 +110,11 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-ScratchDir::ScratchDir() {
+ScratchDir::ScratchDir(const std::filesystem::path& parent) {
   std::mt19937_64 random(
       std::random_device{}() ^
       static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  path = std::filesystem::temp_directory_path() /
-         std::filesystem::u8path("tallsay-test-Иван-日本語-" + std::to_string(random()));
+  path = parent / std::filesystem::u8path("tallsay-test-Иван-日本語-" + std::to_string(random()));
   std::filesystem::create_directories(path);
 }
 

@@ -34,11 +34,11 @@ std::vector<std::vector<std::string>> read_cases(const std::vector<const char*>&
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
-// A fresh empty folder, removed when the object goes. Its name holds
-// Cyrillic and Japanese letters, so that every test names files outside
-// the ANSI code page of a Windows system.
+// A fresh empty folder in `parent`, removed when the object goes. Its name
+// holds Cyrillic and Japanese letters, so that every test names files
+// outside the ANSI code page of a Windows system.
 struct ScratchDir {
-  ScratchDir();
+  explicit ScratchDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path());
   ~ScratchDir();
   std::filesystem::path path;
   // The UTF-8 path of the file `name` in the folder.
