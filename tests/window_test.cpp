@@ -184,11 +184,11 @@ Fields expect_chain(const std::string& text_path, const std::string& first_path,
                 chain_script_name(first, static_cast<int>((i + 1) % banners), next));
     const std::string bind = "bind " + key + " \"exec " + next + "\"";
     const std::string script = read_file(std::filesystem::u8path(first_path).parent_path() / name);
-    const std::size_t block =
-        script.size() - std::min(script.size(), header.size() + bind.size() + 2);
-    EXPECT_EQ(header + script.substr(header.size(), block) + bind + "\r\n", script) << i;
+    const std::string block = script.substr(
+        header.size(), script.size() - std::min(script.size(), header.size() + bind.size() + 2));
+    EXPECT_EQ(header + block + bind + "\r\n", script) << i;
     EXPECT_EQ("", test::check_harmless(script, test::say_rows(script), {bind})) << i;
-    blocks += script.substr(header.size(), block);
+    blocks += block;
     names.push_back(name);
   }
   const std::string batch = tool_run(settings, "", text_path).first;
